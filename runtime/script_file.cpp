@@ -1,0 +1,153 @@
+// Recording delivered events into the script file and playing them back, whole or one at a time.
+// One stream serves both; it is opened by whichever side needs it first.
+#include "runtime/runtime_state.h"
+#include "runtime/script_line.h"
+
+// ---- Internal functions ----
+
+namespace {
+
+// Reads the next line that is not blank. False at the end of the file: the end-of-file indicator
+// is tested after each read, so a last line without its newline is not replayed.
+bool read_record_line(char (&line)[SCRIPT_LINE_BUFFER]) {
+    do {
+        line[0] = '\0';
+        fgets(line, SCRIPT_LINE_BUFFER, g_script_file);
+        if (feof(g_script_file))
+            return false;
+    } while (line[0] == '\n');
+    return true;
+}
+
+// One stream serves recording and playback, so the two never overlap: each refuses to start
+// while the other is on, with a message, and leaves its check mark as it was.
+bool refuse_while_recording() {
+    if (!g_recording)
+        return false;
+    ZEPHA_log("Cannot play script file %s while recording it\n", SCRIPT_FILE_NAME);
+    return true;
+}
+
+} // namespace
+
+void record_event(int kind, int x, int y, char key) {
+    if (g_script_file == nullptr && (g_script_file = fopen(SCRIPT_FILE_NAME, "wt")) == nullptr) {
+        ZEPHA_log("Cannot open script file %s for writing\n", SCRIPT_FILE_NAME);
+        return;
+    }
+    switch (kind) {
+    case EV_MOUSE:
+        fprintf(g_script_file, "ZEPHA_MOUSE(%d, %d);\n", x, y);
+        break;
+    case EV_KEY:
+        fprintf(g_script_file, "ZEPHA_KBD(%d);\n", static_cast<signed char>(key));
+        break;
+    case EV_PERIODIC:
+        fprintf(g_script_file, "ZEPHA_PERIODIC(%d);\n", g_periodic_run);
+        break;
+    default:
+        break;
+    }
+}
+
+int replay_next_event() {
+    if (g_script_file == nullptr && (g_script_file = fopen(SCRIPT_FILE_NAME, "rt")) == nullptr) {
+        ZEPHA_log("Cannot open script file %s for reading\n", SCRIPT_FILE_NAME);
+        abort_playback();
+        return 0;
+    }
+    if (g_periodic_run > 0) {
+        g_periodic_run--;
+        g_event_kind = EV_PERIODIC;
+        return 1;
+    }
+
+    char line[SCRIPT_LINE_BUFFER];
+    if (!read_record_line(line)) {
+        ZEPHA_log("EOF encountered in script file %s\n", SCRIPT_FILE_NAME);
+        abort_playback();
+        close_script();
+        return 0;
+    }
+
+    const ScriptRecord record = parse_script_line(line);
+    switch (record.kind) {
+    case SCRIPT_KEY:
+        g_event_kind = EV_KEY;
+        g_event_key = record.key;
+        return 1;
+    case SCRIPT_MOUSE:
+        g_event_kind = EV_MOUSE;
+        g_event_x = record.x;
+        g_event_y = record.y;
+        return 1;
+    case SCRIPT_PERIODIC:
+        g_event_kind = EV_PERIODIC;
+        g_periodic_run = record.count - 1;
+        return 1;
+    case SCRIPT_UNRECOGNISED:
+        break;
+    }
+    close_script();
+    return 0;
+}
+
+void abort_playback() {
+    g_playing = 0;
+    g_play_one = 0;
+    CheckMenuItem(g_run_menu, IDM_PLAYBACK, MF_UNCHECKED);
+}
+
+void close_script() {
+    if (g_script_file != nullptr) {
+        fclose(g_script_file);
+        g_script_file = nullptr;
+    }
+}
+
+void start_recording() {
+    if (g_playing) {
+        ZEPHA_log("Cannot record script file %s during playback\n", SCRIPT_FILE_NAME);
+        return;
+    }
+    // A script left open by Play One is closed: the recording replaces it.
+    close_script();
+    g_recording = 1;
+    CheckMenuItem(g_run_menu, IDM_RECORD, MF_CHECKED);
+}
+
+void stop_recording() {
+    g_recording = 0;
+    CheckMenuItem(g_run_menu, IDM_RECORD, MF_UNCHECKED);
+    if (g_periodic_run > 0) {
+        record_event(EV_PERIODIC, g_event_x, g_event_y, g_event_key);
+        g_periodic_run = 0;
+    }
+    close_script();
+}
+
+void start_playback() {
+    if (refuse_while_recording())
+        return;
+    g_animating = 0;
+    g_step_pending = 0;
+    g_playing = 1;
+    CheckMenuItem(g_run_menu, IDM_PLAYBACK, MF_CHECKED);
+}
+
+void stop_playback() {
+    g_playing = 0;
+    CheckMenuItem(g_run_menu, IDM_PLAYBACK, MF_UNCHECKED);
+    // The rest of an interrupted periodic run is dropped: it would otherwise be delivered by the
+    // next playback, or be counted into the next recording as events that never happened.
+    g_periodic_run = 0;
+    close_script();
+}
+
+void play_one_event() {
+    if (refuse_while_recording())
+        return;
+    g_play_one = 1;
+    g_animating = 0;
+    g_step_pending = 0;
+}

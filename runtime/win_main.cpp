@@ -1,0 +1,8 @@
+// Program entry: keeps the start-up arguments for the display object and runs the application.
+#include "runtime/runtime_state.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
+    g_startup_args = {instance, previous, command_line, show};
+    app_main();
+    return 0;
+}
