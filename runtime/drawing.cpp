@@ -103,10 +103,15 @@ void render_shape(const DrawItem &item) {
         break;
     }
     case ITEM_RECTANGLE:
-        Rectangle(g_surface_dc, left, top, right, bottom);
-        break;
     case ITEM_OVAL:
-        Ellipse(g_surface_dc, left, top, right, bottom);
+        // The platform draws nothing for a one-pixel box; with a one-pixel pen that box is
+        // exactly its one pixel.
+        if (right - left == 1 && bottom - top == 1 && item.width <= 1)
+            SetPixel(g_surface_dc, left, top, color);
+        else if (item.kind == ITEM_RECTANGLE)
+            Rectangle(g_surface_dc, left, top, right, bottom);
+        else
+            Ellipse(g_surface_dc, left, top, right, bottom);
         break;
     case ITEM_LINE:
         MoveToEx(g_surface_dc, surface_x(item.x1), surface_y(item.y1), nullptr);

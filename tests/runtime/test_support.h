@@ -1,0 +1,61 @@
+// Helpers shared by the runtime's tests: a started runtime, the log ring as text, the surface's
+// pixels in logical coordinates, and waiting for a condition with a deadline.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "runtime/runtime_state.h"
+
+// Opens the runtime's windows as the display object would, shown normally.
+inline void start_runtime() {
+    ZEPHA_start_windows(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+// The messages held in the log ring, oldest first, each exactly as stored.
+inline std::vector<std::string> log_ring() {
+    std::vector<std::string> lines;
+    if (g_log_first < 0)
+        return lines;
+    int slot = g_log_first;
+    do {
+        const char *text = static_cast<const char *>(GlobalLock(g_log_lines[slot]));
+        lines.emplace_back(text != nullptr ? text : "");
+        GlobalUnlock(g_log_lines[slot]);
+        slot = (slot + 1) % LOG_RING_SIZE;
+    } while (slot != g_log_next);
+    return lines;
+}
+
+// The last n messages of the ring, oldest first.
+inline std::vector<std::string> last_log_lines(size_t n) {
+    std::vector<std::string> lines = log_ring();
+    if (lines.size() > n)
+        lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(n));
+    return lines;
+}
+
+// The colour of the surface pixel at logical (x, y).
+inline COLORREF pixel_at(int x, int y) { return GetPixel(g_surface_dc, g_origin_x + x, g_origin_y - y); }
+
+// Handles window messages until the condition holds or the time is up; true if it held.
+template <typename Condition> bool pump_until(Condition condition, DWORD timeout_ms = 5000) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+    return true;
+}
+
+// Posts a left click at client pixel (cx, cy) of the graphics window.
+inline void post_click(int cx, int cy) {
+    PostMessageA(g_graphics_window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cx, cy));
+}
