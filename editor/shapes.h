@@ -33,6 +33,10 @@ class Shape {
     virtual void draw(GraphicsDisplay &display) const = 0; // body, then outline if selected
 
   protected:
+    // What the full constructors of the concrete shapes do before drawing: every setter, in
+    // field order.
+    void setAll(int x1, int y1, int x2, int y2, int color, unsigned char selected);
+
     int x1 = 0; // first corner, read as upper-left by the list's hit test
     int y1 = 0;
     int x2 = 0; // second corner, read as lower-right

@@ -83,7 +83,9 @@ int replay_next_event() {
         return 1;
     case SCRIPT_PERIODIC:
         g_event_kind = EV_PERIODIC;
-        g_periodic_run = record.count - 1;
+        // A count of 0 delivers one event like a count of 1, and leaves no negative run that
+        // a later recording would count its first periodic event into.
+        g_periodic_run = record.count > 1 ? record.count - 1 : 0;
         return 1;
     case SCRIPT_UNRECOGNISED:
         break;
@@ -106,12 +108,16 @@ void close_script() {
 }
 
 void start_recording() {
-    if (g_playing) {
+    // A Play One not yet served (its command dispatched by a loop other than the wait loop, a
+    // dialog's for one) is playback too: it would read through the recording's handle.
+    if (g_playing || g_play_one) {
         ZEPHA_log("Cannot record script file %s during playback\n", SCRIPT_FILE_NAME);
         return;
     }
-    // A script left open by Play One is closed: the recording replaces it.
+    // A script left open by Play One is closed, with the rest of its periodic run: the recording
+    // replaces it and must not start with periodic events that never happened.
     close_script();
+    g_periodic_run = 0;
     g_recording = 1;
     CheckMenuItem(g_run_menu, IDM_RECORD, MF_CHECKED);
 }
