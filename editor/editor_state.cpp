@@ -52,8 +52,7 @@ void on_tool_click(EditorState &state, int button, ShapeList &shapes) {
         shapes.remove(state.currentPick);
         state.picked = 0;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -104,12 +103,8 @@ void on_canvas_click(EditorState &state, int x, int y, ShapeList &shapes,
                      GraphicsDisplay &display) {
     capture_corner(state, x, y);
     switch (state.mode) {
-    case MODE_OVAL:
-        add_shape<OvalShape>(state, shapes, display);
-        break;
-    case MODE_PICK:
-        pick_at(state, x, y, shapes);
-        break;
+    case MODE_OVAL: add_shape<OvalShape>(state, shapes, display); break;
+    case MODE_PICK: pick_at(state, x, y, shapes); break;
     case MODE_MOVE:
         if (state.moveArmed) {
             shapes.moveTo(state.currentPick, x, y);
@@ -162,28 +157,18 @@ int buttonIndex(int /*x*/, int y) {
 
 int colorForButton(int button) {
     switch (button) {
-    case BUTTON_RED:
-        return COLOR_RED;
-    case BUTTON_YELLOW:
-        return COLOR_YELLOW;
-    case BUTTON_BLUE:
-        return COLOR_BLUE;
-    default:
-        return COLOR_BLACK;
+    case BUTTON_RED: return COLOR_RED;
+    case BUTTON_YELLOW: return COLOR_YELLOW;
+    case BUTTON_BLUE: return COLOR_BLUE;
+    default: return COLOR_BLACK;
     }
 }
 
 void applyClick(EditorState &state, int x, int y, ShapeList &shapes, GraphicsDisplay &display) {
     switch (classifyClick(x, y)) {
-    case REGION_TOOLS:
-        on_tool_click(state, buttonIndex(x, y), shapes);
-        break;
-    case REGION_COLORS:
-        on_color_click(state, buttonIndex(x, y));
-        break;
-    default:
-        on_canvas_click(state, x, y, shapes, display);
-        break;
+    case REGION_TOOLS: on_tool_click(state, buttonIndex(x, y), shapes); break;
+    case REGION_COLORS: on_color_click(state, buttonIndex(x, y)); break;
+    default: on_canvas_click(state, x, y, shapes, display); break;
     }
 }
 

@@ -117,8 +117,7 @@ void render_shape(const DrawItem &item) {
         MoveToEx(g_surface_dc, surface_x(item.x1), surface_y(item.y1), nullptr);
         LineTo(g_surface_dc, surface_x(item.x2), surface_y(item.y2));
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -136,17 +135,12 @@ void render_item(const DrawItem &item) {
     case ITEM_TRIANGLE:
     case ITEM_RECTANGLE:
     case ITEM_OVAL:
-    case ITEM_LINE:
-        render_shape(item);
-        break;
+    case ITEM_LINE: render_shape(item); break;
     case ITEM_PIXEL:
         SetPixel(g_surface_dc, surface_x(item.x1), surface_y(item.y1), color_table[item.color]);
         break;
-    case ITEM_TEXT:
-        render_text(item);
-        break;
-    default:
-        break;
+    case ITEM_TEXT: render_text(item); break;
+    default: break;
     }
     g_surface_dirty = 1;
 }

@@ -115,16 +115,13 @@ void build_gets_template(const char *prompt, uint8_t (&buffer)[GETS_TEMPLATE_SIZ
 
 INT_PTR CALLBACK gets_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_INITDIALOG:
-        g_gets_target = reinterpret_cast<char *>(lparam);
-        return TRUE;
+    case WM_INITDIALOG: g_gets_target = reinterpret_cast<char *>(lparam); return TRUE;
     case WM_COMMAND:
         if (wparam != IDC_GETS_OKAY)
             return FALSE;
         end_with_answer(dialog);
         return TRUE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

@@ -71,15 +71,10 @@ void on_paint(HWND window) {
 
 LRESULT CALLBACK log_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_PAINT:
-        on_paint(window);
-        return 0;
+    case WM_PAINT: on_paint(window); return 0;
     case WM_KEYDOWN:
-    case WM_KEYUP:
-        forward_key(message, wparam, lparam);
-        return 0;
-    default:
-        return DefWindowProcA(window, message, wparam, lparam);
+    case WM_KEYUP: forward_key(message, wparam, lparam); return 0;
+    default: return DefWindowProcA(window, message, wparam, lparam);
     }
 }
 

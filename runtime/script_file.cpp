@@ -36,17 +36,10 @@ void record_event(int kind, int x, int y, char key) {
         return;
     }
     switch (kind) {
-    case EV_MOUSE:
-        fprintf(g_script_file, "ZEPHA_MOUSE(%d, %d);\n", x, y);
-        break;
-    case EV_KEY:
-        fprintf(g_script_file, "ZEPHA_KBD(%d);\n", static_cast<signed char>(key));
-        break;
-    case EV_PERIODIC:
-        fprintf(g_script_file, "ZEPHA_PERIODIC(%d);\n", g_periodic_run);
-        break;
-    default:
-        break;
+    case EV_MOUSE: fprintf(g_script_file, "ZEPHA_MOUSE(%d, %d);\n", x, y); break;
+    case EV_KEY: fprintf(g_script_file, "ZEPHA_KBD(%d);\n", static_cast<signed char>(key)); break;
+    case EV_PERIODIC: fprintf(g_script_file, "ZEPHA_PERIODIC(%d);\n", g_periodic_run); break;
+    default: break;
     }
 }
 
@@ -87,8 +80,7 @@ int replay_next_event() {
         // a later recording would count its first periodic event into.
         g_periodic_run = record.count > 1 ? record.count - 1 : 0;
         return 1;
-    case SCRIPT_UNRECOGNISED:
-        break;
+    case SCRIPT_UNRECOGNISED: break;
     }
     close_script();
     return 0;

@@ -86,8 +86,7 @@ ScriptRecord parse_script_line(const char *line) {
         record.kind = SCRIPT_PERIODIC;
         record.count = read_count(line, pos);
         break;
-    default:
-        break;
+    default: break;
     }
     return record;
 }

@@ -14,7 +14,9 @@ void store_startup_args() {
 }
 
 // The child side of the second-display test runs only when the parent starts it.
-bool is_child() { return GetEnvironmentVariableA("ZEPHA_SECOND_DISPLAY_CHILD", nullptr, 0) > 0; }
+bool is_child() {
+    return GetEnvironmentVariableA("ZEPHA_SECOND_DISPLAY_CHILD", nullptr, 0) > 0;
+}
 
 } // namespace
 
@@ -102,14 +104,15 @@ TEST(Display, SecondDisplayShowsTheErrorAndExitsWithMinusOne) {
     }
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, sizeof program);
-    std::string command = std::string("\"") + program +
-                          "\" --gtest_filter=Display.SecondDisplayShowsTheErrorAndExitsWithMinusOne";
+    std::string command =
+        std::string("\"") + program +
+        "\" --gtest_filter=Display.SecondDisplayShowsTheErrorAndExitsWithMinusOne";
     SetEnvironmentVariableA("ZEPHA_SECOND_DISPLAY_CHILD", "1");
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &child));
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &child));
 
     HWND dialog = nullptr;
     const DWORD start = GetTickCount();

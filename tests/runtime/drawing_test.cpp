@@ -214,8 +214,7 @@ TEST_F(Drawing, SeventyThousandCallsOfEachKindKeepNoObjects) {
         ZEPHA_draw_oval(i % NUM_COLORS, -5, 5, 5, -5, i % 3);
         ZEPHA_draw_circle(i % NUM_COLORS, 0, 0, 3);
         ZEPHA_draw_text(i % NUM_COLORS, 0, 0, 10, "t\nu");
-        DrawItem item = {ITEM_TRIANGLE + i % 5, i % NUM_COLORS, i % 3, -3, 3, 3, 3, 0, -3,
-                         nullptr};
+        DrawItem item = {ITEM_TRIANGLE + i % 5, i % NUM_COLORS, i % 3, -3, 3, 3, 3, 0, -3, nullptr};
         render_item(item);
     }
     ZEPHA_erase();

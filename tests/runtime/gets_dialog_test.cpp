@@ -8,7 +8,9 @@
 
 namespace {
 
-uint16_t word_at(const uint8_t *t, size_t offset) { return t[offset] | (t[offset + 1] << 8); }
+uint16_t word_at(const uint8_t *t, size_t offset) {
+    return t[offset] | (t[offset + 1] << 8);
+}
 uint32_t dword_at(const uint8_t *t, size_t offset) {
     return word_at(t, offset) | (static_cast<uint32_t>(word_at(t, offset + 2)) << 16);
 }
@@ -25,7 +27,9 @@ std::string g_typed;
 bool g_press_escape_first = false;
 bool g_click_okay = false;
 
-HWND find_dialog() { return FindWindowA(reinterpret_cast<LPCSTR>(WC_DIALOG), "ZEPHA_gets"); }
+HWND find_dialog() {
+    return FindWindowA(reinterpret_cast<LPCSTR>(WC_DIALOG), "ZEPHA_gets");
+}
 
 void CALLBACK act_as_user(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = find_dialog();

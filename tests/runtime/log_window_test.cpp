@@ -49,7 +49,9 @@ int message_shown(const LogGeometry &geometry, int k) {
     return column < 0 ? -1 : (column - 5 + geometry.char_width / 2) / geometry.char_width;
 }
 
-void log_marker(int i) { ZEPHA_log("%*s#\n", i, ""); }
+void log_marker(int i) {
+    ZEPHA_log("%*s#\n", i, "");
+}
 
 void repaint_log_window() {
     RedrawWindow(g_log_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);

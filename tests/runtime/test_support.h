@@ -36,7 +36,9 @@ inline std::vector<std::string> last_log_lines(size_t n) {
 }
 
 // The colour of the surface pixel at logical (x, y).
-inline COLORREF pixel_at(int x, int y) { return GetPixel(g_surface_dc, g_origin_x + x, g_origin_y - y); }
+inline COLORREF pixel_at(int x, int y) {
+    return GetPixel(g_surface_dc, g_origin_x + x, g_origin_y - y);
+}
 
 // Handles window messages until the condition holds or the time is up; true if it held.
 template <typename Condition> bool pump_until(Condition condition, DWORD timeout_ms = 5000) {

@@ -70,8 +70,8 @@ TEST(StartUp, WindowsHaveTheirTitlesClassesStylesAndPlaces) {
     EXPECT_STREQ("TextWndClass", text);
 
     const LONG style = GetWindowLongA(g_graphics_window, GWL_STYLE);
-    EXPECT_EQ(WS_CAPTION | WS_SYSMENU, style & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
-                                               WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_EQ(WS_CAPTION | WS_SYSMENU,
+              style & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     RECT rect;
     GetWindowRect(g_graphics_window, &rect);
     EXPECT_EQ(0, rect.left);
@@ -151,8 +151,8 @@ TEST(Keys, CharactersAboveAsciiArriveAsNegativeChars) {
 
 TEST(Pacing, RunningAnimationGivesOnePeriodicEventPerTimerMessage) {
     start_runtime();
-    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, count_timer_messages, nullptr,
-                                   GetCurrentThreadId());
+    HHOOK hook =
+        SetWindowsHookExA(WH_GETMESSAGE, count_timer_messages, nullptr, GetCurrentThreadId());
     ASSERT_NE(nullptr, hook);
     ZEPHA_set_animation(ANIM_RUN);
     next_event(); // the first delivery starts counting at a tick
