@@ -76,13 +76,21 @@ zepha_stop_display() {
   fi
 }
 
-# Creates the build folder's Wine prefix once and keeps a wineserver running for the session.
+# Creates the build folder's Wine prefix once and keeps a wineserver, with Wine's own
+# background processes, running for the session. A wineserver left from an earlier session is
+# stopped first: its desktop stays bound to the X display it started on. The background
+# processes are started here, with no terminal attached, because whichever Wine program starts
+# them lends them its output, and a test runner waiting for that output to close would wait for
+# as long as the server lives.
 zepha_wine() {
+  wineserver -k 2>/dev/null
+  wineserver -p 2>/dev/null
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix in $WINEPREFIX (once per build folder)"
-    wineboot --init >/dev/null 2>&1
+    wineboot --init </dev/null >/dev/null 2>&1
+  else
+    wineboot </dev/null >/dev/null 2>&1
   fi
-  wineserver -p 2>/dev/null
 }
 
 zepha_stop_wine() {
