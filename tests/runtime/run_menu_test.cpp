@@ -89,17 +89,6 @@ class Watchdog {
     HANDLE thread_;
 };
 
-struct Event {
-    int kind, x, y;
-    char key;
-};
-
-Event next_event() {
-    Event event{};
-    event.kind = ZEPHA_next_event(&event.x, &event.y, &event.key);
-    return event;
-}
-
 // A fresh current folder for the script file, removed with what the test left in it.
 class ScratchFolder {
   public:

@@ -17,21 +17,6 @@
 
 namespace {
 
-struct Event {
-    int kind;
-    int x;
-    int y;
-    char key;
-    bool operator==(const Event &other) const {
-        return kind == other.kind && x == other.x && y == other.y && key == other.key;
-    }
-};
-
-std::ostream &operator<<(std::ostream &out, const Event &event) {
-    return out << "{kind " << event.kind << ", x " << event.x << ", y " << event.y << ", key "
-               << static_cast<int>(event.key) << "}";
-}
-
 Event mouse(int x, int y) {
     return {EV_MOUSE, x, y, 0};
 }
@@ -41,12 +26,6 @@ Event key(int code) {
 const Event PERIODIC = {EV_PERIODIC, 0, 0, 0};
 
 const std::string EOF_MESSAGE = "EOF encountered in script file ZEPHA.SCR\n";
-
-Event next_event() {
-    Event event = {};
-    event.kind = ZEPHA_next_event(&event.x, &event.y, &event.key);
-    return event;
-}
 
 void post_logical_click(int x, int y) {
     post_click(g_origin_x + x, g_origin_y - y);

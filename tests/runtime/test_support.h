@@ -2,6 +2,7 @@
 // pixels in logical coordinates, and waiting for a condition with a deadline.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -60,4 +61,27 @@ template <typename Condition> bool pump_until(Condition condition, DWORD timeout
 // Posts a left click at client pixel (cx, cy) of the graphics window.
 inline void post_click(int cx, int cy) {
     PostMessageA(g_graphics_window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cx, cy));
+}
+
+// One event as ZEPHA_next_event hands it out.
+struct Event {
+    int kind;
+    int x;
+    int y;
+    char key;
+    bool operator==(const Event &other) const {
+        return kind == other.kind && x == other.x && y == other.y && key == other.key;
+    }
+};
+
+inline std::ostream &operator<<(std::ostream &out, const Event &event) {
+    return out << "{kind " << event.kind << ", x " << event.x << ", y " << event.y << ", key "
+               << static_cast<int>(event.key) << "}";
+}
+
+// Waits for the next event through the runtime's own wait loop.
+inline Event next_event() {
+    Event event = {0, 0, 0, 0};
+    event.kind = ZEPHA_next_event(&event.x, &event.y, &event.key);
+    return event;
 }

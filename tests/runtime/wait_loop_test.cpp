@@ -6,19 +6,6 @@
 
 namespace {
 
-struct Event {
-    int kind;
-    int x;
-    int y;
-    char key;
-};
-
-Event next_event() {
-    Event event = {0, 0, 0, 0};
-    event.kind = ZEPHA_next_event(&event.x, &event.y, &event.key);
-    return event;
-}
-
 // Timer messages that the wait loop has taken from the queue, counted by a message hook.
 int g_timer_messages_taken = 0;
 LRESULT CALLBACK count_timer_messages(int code, WPARAM wparam, LPARAM lparam) {
