@@ -59,12 +59,8 @@ void build_run_menu(HWND window) {
 
 void on_command(WPARAM id) {
     switch (id) {
-    case IDM_ANIMATE:
-        g_animating = 1;
-        break;
-    case IDM_HALT:
-        g_animating = 0;
-        break;
+    case IDM_ANIMATE: g_animating = 1; break;
+    case IDM_HALT: g_animating = 0; break;
     case IDM_STEP:
         g_animating = 0;
         g_step_pending = 1;
@@ -74,20 +70,11 @@ void on_command(WPARAM id) {
         g_logging = g_logging == 1 ? 0 : 1;
         CheckMenuItem(g_run_menu, IDM_LOGGING, g_logging ? MF_CHECKED : MF_UNCHECKED);
         break;
-    case IDM_RECORD:
-        g_recording ? stop_recording() : start_recording();
-        break;
-    case IDM_PLAYBACK:
-        g_playing ? stop_playback() : start_playback();
-        break;
-    case IDM_PLAY_ONE:
-        play_one_event();
-        break;
-    case IDM_QUIT:
-        PostQuitMessage(0);
-        break;
-    default:
-        break;
+    case IDM_RECORD: g_recording ? stop_recording() : start_recording(); break;
+    case IDM_PLAYBACK: g_playing ? stop_playback() : start_playback(); break;
+    case IDM_PLAY_ONE: play_one_event(); break;
+    case IDM_QUIT: PostQuitMessage(0); break;
+    default: break;
     }
 }
 

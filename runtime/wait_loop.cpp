@@ -117,17 +117,10 @@ int ZEPHA_set_animation(int mode) {
         g_animating = 0;
         g_step_pending = 0;
         break;
-    case ANIM_STEP:
-        g_step_pending = 1;
-        break;
-    case ANIM_RUN:
-        g_animating = 1;
-        break;
-    case ANIM_QUIT:
-        g_quit_pending = 1;
-        break;
-    default:
-        break;
+    case ANIM_STEP: g_step_pending = 1; break;
+    case ANIM_RUN: g_animating = 1; break;
+    case ANIM_QUIT: g_quit_pending = 1; break;
+    default: break;
     }
     return 1;
 }

@@ -55,38 +55,17 @@ void on_destroy(HWND window) {
 
 LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_CREATE:
-        build_run_menu(window);
-        return 0;
-    case WM_DESTROY:
-        on_destroy(window);
-        return 0;
-    case WM_SIZE:
-        on_size(window);
-        return 0;
-    case WM_PAINT:
-        on_paint(window);
-        return 0;
-    case WM_KEYDOWN:
-        on_key_down(wparam);
-        return 0;
-    case WM_KEYUP:
-        on_key_up(wparam);
-        return 0;
-    case WM_CHAR:
-        on_char(wparam);
-        return 0;
-    case WM_COMMAND:
-        on_command(wparam);
-        return 0;
-    case WM_TIMER:
-        on_timer();
-        return 0;
-    case WM_LBUTTONDOWN:
-        on_left_button_down(lparam);
-        return 0;
-    default:
-        return DefWindowProcA(window, message, wparam, lparam);
+    case WM_CREATE: build_run_menu(window); return 0;
+    case WM_DESTROY: on_destroy(window); return 0;
+    case WM_SIZE: on_size(window); return 0;
+    case WM_PAINT: on_paint(window); return 0;
+    case WM_KEYDOWN: on_key_down(wparam); return 0;
+    case WM_KEYUP: on_key_up(wparam); return 0;
+    case WM_CHAR: on_char(wparam); return 0;
+    case WM_COMMAND: on_command(wparam); return 0;
+    case WM_TIMER: on_timer(); return 0;
+    case WM_LBUTTONDOWN: on_left_button_down(lparam); return 0;
+    default: return DefWindowProcA(window, message, wparam, lparam);
     }
 }
 
