@@ -118,7 +118,7 @@ TEST(Display, SecondDisplayShowsTheErrorAndExitsWithMinusOne) {
     HWND dialog = nullptr;
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < 30000) {
-        dialog = FindWindowA(reinterpret_cast<LPCSTR>(WC_DIALOG), "ZEPHA_gets");
+        dialog = find_gets_dialog(child.dwProcessId);
         if (dialog != nullptr && IsWindowVisible(dialog) &&
             GetDlgItem(dialog, IDC_GETS_OKAY) != nullptr)
             break;

@@ -28,7 +28,7 @@ bool g_press_escape_first = false;
 bool g_click_okay = false;
 
 HWND find_dialog() {
-    return FindWindowA(reinterpret_cast<LPCSTR>(WC_DIALOG), "ZEPHA_gets");
+    return find_gets_dialog(GetCurrentProcessId());
 }
 
 void CALLBACK act_as_user(HWND, UINT, UINT_PTR timer, DWORD) {

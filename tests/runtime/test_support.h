@@ -2,6 +2,7 @@
 // pixels in logical coordinates, and waiting for a condition with a deadline.
 #pragma once
 
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -84,4 +85,31 @@ inline Event next_event() {
     Event event = {0, 0, 0, 0};
     event.kind = ZEPHA_next_event(&event.x, &event.y, &event.key);
     return event;
+}
+
+// The text-entry dialog of the given process, or none. Tests run side by side, each perhaps
+// with a dialog of its own, so the title alone does not tell whose dialog it is.
+inline HWND find_gets_dialog(DWORD process_id) {
+    struct Search {
+        DWORD process_id;
+        HWND found;
+    } search = {process_id, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            Search *search = reinterpret_cast<Search *>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            char title[32] = "";
+            char class_name[32] = "";
+            GetWindowTextA(window, title, sizeof title);
+            GetClassNameA(window, class_name, sizeof class_name);
+            if (owner == search->process_id && strcmp(title, "ZEPHA_gets") == 0 &&
+                strcmp(class_name, "#32770") == 0) {
+                search->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
