@@ -3,9 +3,16 @@
 // and a handful of drawing primitives. Every function runs on the program's one thread.
 #pragma once
 
+#ifndef NOMINMAX
+#define NOMINMAX // keeps std::min and std::max usable in programs that include this header
+#endif
 #include <windows.h>
 
-#if defined(__GNUC__)
+// printf-style functions: the compiler checks their arguments against the format. The runtime
+// formats with C99 rules, which GCC calls gnu_printf and clang printf.
+#if defined(__clang__)
+#define ZEPHA_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#elif defined(__GNUC__)
 #define ZEPHA_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
 #else
 #define ZEPHA_PRINTF(fmt, args)

@@ -3,11 +3,17 @@
 # Each test starts its own Xvfb; the Wine prefix is the tests' own, because a prefix's
 # wineserver and desktop stay bound to the display they were started on.
 add_executable(zepha_e2e_client_origin client_origin.cpp)
+zepha_program_defaults(zepha_e2e_client_origin)
 target_link_libraries(zepha_e2e_client_origin PRIVATE user32)
 
+# They need a Linux host with Python, Xvfb, xdotool and ImageMagick's import.
 find_package(Python3 COMPONENTS Interpreter)
-if(NOT Python3_Interpreter_FOUND)
-  message(WARNING "python3 not found: the end-to-end tests are not registered")
+find_program(ZEPHA_XVFB Xvfb)
+find_program(ZEPHA_XDOTOOL xdotool)
+find_program(ZEPHA_IMPORT import)
+if(NOT Python3_Interpreter_FOUND OR NOT ZEPHA_XVFB OR NOT ZEPHA_XDOTOOL OR NOT ZEPHA_IMPORT)
+  message(STATUS "ZEPHA: the end-to-end tests need python3, Xvfb, xdotool and import; "
+                 "not all were found, so they are not registered")
   return()
 endif()
 
@@ -15,14 +21,14 @@ set(ZEPHA_E2E_ARGS
   --editor $<TARGET_FILE:zepha_editor>
   --client-origin $<TARGET_FILE:zepha_e2e_client_origin>)
 set(ZEPHA_E2E_ENV
-  WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e
+  WINEPREFIX=${PROJECT_BINARY_DIR}/wineprefix-e2e
   WINEDEBUG=-all
   WINEDLLOVERRIDES=mscoree,mshtml=
   PYTHONDONTWRITEBYTECODE=1)
 
 add_test(NAME zepha_e2e_editor_shapes
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/editor_shapes_e2e.py
-          ${ZEPHA_E2E_ARGS} --screenshot ${CMAKE_SOURCE_DIR}/docs/editor.png)
+          ${ZEPHA_E2E_ARGS} --screenshot ${PROJECT_SOURCE_DIR}/docs/editor.png)
 add_test(NAME zepha_e2e_record_replay
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/record_replay_e2e.py
           ${ZEPHA_E2E_ARGS})

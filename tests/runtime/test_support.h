@@ -89,27 +89,29 @@ inline Event next_event() {
 
 // The text-entry dialog of the given process, or none. Tests run side by side, each perhaps
 // with a dialog of its own, so the title alone does not tell whose dialog it is.
+struct GetsDialogSearch {
+    DWORD process_id;
+    HWND found;
+};
+
+inline BOOL CALLBACK find_gets_dialog_in(HWND window, LPARAM param) {
+    GetsDialogSearch *search = reinterpret_cast<GetsDialogSearch *>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[32] = "";
+    char class_name[32] = "";
+    GetWindowTextA(window, title, sizeof title);
+    GetClassNameA(window, class_name, sizeof class_name);
+    if (owner == search->process_id && strcmp(title, "ZEPHA_gets") == 0 &&
+        strcmp(class_name, "#32770") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 inline HWND find_gets_dialog(DWORD process_id) {
-    struct Search {
-        DWORD process_id;
-        HWND found;
-    } search = {process_id, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            Search *search = reinterpret_cast<Search *>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            char title[32] = "";
-            char class_name[32] = "";
-            GetWindowTextA(window, title, sizeof title);
-            GetClassNameA(window, class_name, sizeof class_name);
-            if (owner == search->process_id && strcmp(title, "ZEPHA_gets") == 0 &&
-                strcmp(class_name, "#32770") == 0) {
-                search->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    GetsDialogSearch search = {process_id, nullptr};
+    EnumWindows(find_gets_dialog_in, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
