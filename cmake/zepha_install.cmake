@@ -1,0 +1,40 @@
+# Install rules, the CMake package (find_package(zepha CONFIG)) and the Windows release archive.
+include(CMakePackageConfigHelpers)
+
+set(ZEPHA_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zepha)
+
+install(TARGETS zepha_runtime zepha_display zepha_runtime_program zepha_display_program
+        EXPORT zepha-targets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+foreach(header IN LISTS ZEPHA_PUBLIC_HEADERS)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
+endforeach()
+# The program entry is compiled into each program that links zepha::runtime or zepha::display.
+install(FILES runtime/win_main.cpp DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha)
+install(EXPORT zepha-targets NAMESPACE zepha:: DESTINATION ${ZEPHA_PACKAGE_DIR})
+
+configure_package_config_file(cmake/zepha-config.cmake.in
+  ${PROJECT_BINARY_DIR}/zepha-config.cmake INSTALL_DESTINATION ${ZEPHA_PACKAGE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/zepha-config-version.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/zepha-config.cmake ${PROJECT_BINARY_DIR}/zepha-config-version.cmake
+        DESTINATION ${ZEPHA_PACKAGE_DIR})
+
+# The programs, and what a user reads.
+foreach(program IN ITEMS zepha_editor zepha_event_stream zepha_primitives)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+
+# scripts/package: zepha-<version>-win64.zip, everything above in one folder of that name.
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME zepha)
+set(CPACK_PACKAGE_VENDOR zepha)
+set(CPACK_PACKAGE_FILE_NAME zepha-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_VERBATIM_VARIABLES ON)
+include(CPack)
