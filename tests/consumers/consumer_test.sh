@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Builds the consumer programs one way a user would bring ZEPHA in, checks that they are
+# self-contained GUI programs, and runs each under Wine until its graphics window shows:
+#   consumer_test.sh WAY SOURCE_DIR BUILD_DIR WORK_DIR PROBE_EXE
+# WAY is subdirectory, fetchcontent, package (cmake --install of BUILD_DIR) or archive
+# (scripts/package, then the unpacked zip). BUILD_DIR is this project's build, whose Wine
+# prefix is used; PROBE_EXE waits for the graphics window and closes it.
+set -u
+way=$1 source=$2 build=$3 work=$4 probe=$5
+here=$(cd "$(dirname "$0")" && pwd)
+toolchain=$source/cmake/mingw-w64-x86_64.cmake
+objdump=x86_64-w64-mingw32-objdump
+
+fail() {
+  echo "FAIL ($way): $*"
+  exit 1
+}
+
+[ -n "${DISPLAY:-}" ] || fail "DISPLAY is not set: the programs need an X display"
+rm -rf "$work" && mkdir -p "$work" || exit 1
+case $way in
+  subdirectory | fetchcontent)
+    project=$here/$way
+    args=(-DZEPHA_SOURCE_DIR="$source")
+    ;;
+  package)
+    cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
+      fail "cmake --install: $(tail -5 "$work/install.log")"
+    project=$here/package
+    args=(-Dzepha_DIR="$work/prefix/lib/cmake/zepha")
+    ;;
+  archive)
+    ZEPHA_PACKAGE_BUILD_DIR=$work/package-build "$source/scripts/package" "$work" \
+      >"$work/package.log" 2>&1 || fail "scripts/package: $(tail -20 "$work/package.log")"
+    zip=$(ls "$work"/zepha-*-win64.zip 2>/dev/null | head -1)
+    [ -n "$zip" ] || fail "scripts/package made no zepha-<version>-win64.zip"
+    (cd "$work" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+    unpacked=${zip%.zip}
+    for file in bin/zepha_editor.exe bin/zepha_event_stream.exe bin/zepha_primitives.exe \
+      include/runtime/graphics_runtime.h include/display/graphics_display.h \
+      lib/libzepha_runtime.a lib/libzepha_display.a lib/cmake/zepha/zepha-config.cmake \
+      share/doc/zepha/README.md; do
+      [ -f "$unpacked/$file" ] || fail "the archive lacks $file"
+    done
+    [ ! -e "$unpacked/include/runtime/runtime_state.h" ] || fail "the archive holds a private header"
+    project=$here/package
+    args=(-Dzepha_DIR="$unpacked/lib/cmake/zepha")
+    ;;
+  *) fail "unknown way" ;;
+esac
+
+echo "-- configure and build the consumer ($way)"
+cmake -S "$project" -B "$work/consumer" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
+  "${args[@]}" >"$work/configure.log" 2>&1 || fail "configure: $(tail -20 "$work/configure.log")"
+cmake --build "$work/consumer" -j 2 >"$work/build.log" 2>&1 ||
+  fail "build: $(tail -30 "$work/build.log")"
+
+if [ "$way" = subdirectory ]; then
+  echo "-- a program with main() instead of app_main() fails to link, naming app_main"
+  if cmake --build "$work/consumer" --target no_app_main >"$work/no_app_main.log" 2>&1; then
+    fail "no_app_main linked"
+  fi
+  grep -q "undefined reference to .app_main" "$work/no_app_main.log" ||
+    fail "the link error does not name app_main: $(tail -10 "$work/no_app_main.log")"
+fi
+
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+for program in hello_display hello_runtime; do
+  exe=$work/consumer/$program.exe
+  [ -f "$exe" ] || fail "$program.exe was not built"
+  echo "-- $program.exe: a GUI program that needs no DLL beside it"
+  headers=$("$objdump" -p "$exe") || fail "objdump $exe"
+  grep -q "Subsystem.*(Windows GUI)" <<<"$headers" || fail "$program.exe is not a GUI program"
+  dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr '\n' ' ')
+  for dll in $dlls; do
+    case ${dll,,} in
+      kernel32.dll | user32.dll | gdi32.dll | msvcrt.dll | advapi32.dll | api-ms-win-*) ;;
+      *) fail "$program.exe needs $dll" ;;
+    esac
+  done
+
+  echo "-- $program.exe under Wine until its window shows"
+  # Wine's background processes may outlive the program: no pipe of ours is handed to them.
+  wine "$exe" </dev/null >"$work/$program.out" 2>&1 &
+  pid=$!
+  if ! wine "$probe" 60000 close </dev/null >"$work/$program.window" 2>/dev/null; then
+    kill "$pid" 2>/dev/null
+    fail "$program.exe showed no graphics window within 60 s"
+  fi
+  wait "$pid"
+  status=$?
+  [ "$status" -eq 0 ] || fail "$program.exe ended with status $status after its window was closed"
+  echo "   window at $(cat "$work/$program.window"), ended with status 0"
+done
+echo "PASS ($way)"
