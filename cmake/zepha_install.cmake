@@ -21,12 +21,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/zepha-config-version.cmak
 install(FILES ${PROJECT_BINARY_DIR}/zepha-config.cmake ${PROJECT_BINARY_DIR}/zepha-config-version.cmake
         DESTINATION ${ZEPHA_PACKAGE_DIR})
 
-# The programs, and what a user reads.
-foreach(program IN ITEMS zepha_editor zepha_event_stream zepha_primitives)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+# What a user reads (the programs install themselves, from their folders).
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 

@@ -1,5 +1,7 @@
-// Shows the runtime's event stream: every event is written to the log window and the last one
-// is shown in the graphics window. Click, type, use the Run menu; close the window to quit.
+// Shows the runtime's event stream: the graphics window shows the last click and the last key,
+// and the log window lists every click and key and counts the periodic events. Click, type,
+// use the Run menu (Ctrl+H halts the periodic events, Ctrl+A starts them again); close the
+// window to quit.
 #include "runtime/graphics_runtime.h"
 
 int app_main() {
@@ -8,24 +10,36 @@ int app_main() {
     ZEPHA_set_logging(0);
     ZEPHA_set_animation(ANIM_RUN);
 
-    static const char *const NAMES[] = {"", "mouse", "key", "periodic", "quit"};
+    int click_x = 0, click_y = 0, clicks = 0; // the last click, and how many there were
+    char last_key = 0;
     int periodic = 0;
     for (int kind = EV_NONE; kind != EV_QUIT;) {
         int x = 0;
         int y = 0;
         char key = 0;
         kind = ZEPHA_next_event(&x, &y, &key);
-        if (kind == EV_PERIODIC) {
-            periodic++;
-        } else {
-            ZEPHA_log("%s event: x %d, y %d, key %d\n", NAMES[kind], x, y, key);
+        if (kind == EV_MOUSE) {
+            ZEPHA_log("mouse event at (%d, %d)\n", x, y);
+            click_x = x;
+            click_y = y;
+            clicks++;
+        } else if (kind == EV_KEY) {
+            ZEPHA_log("key event: character %d\n", key);
+            last_key = key;
+        } else if (kind == EV_PERIODIC && ++periodic % 10 == 0) {
+            ZEPHA_log("%d periodic events so far\n", periodic);
         }
+
         ZEPHA_erase();
-        ZEPHA_draw_textf(BLACK, -280, 240, 16, "Last event: %s (x %d, y %d, key %d)", NAMES[kind],
-                         x, y, key);
-        ZEPHA_draw_textf(NAVY_BLUE, -280, 210, 16, "Periodic events so far: %d", periodic);
-        if (kind == EV_MOUSE)
-            ZEPHA_draw_circle(RED, x, y, 4);
+        ZEPHA_draw_text(NAVY_BLUE, -280, 220, 14,
+                        "Click or type; the log window lists the events.");
+        if (clicks > 0) {
+            ZEPHA_draw_textf(BLACK, -280, 180, 16, "Last click: (%d, %d)", click_x, click_y);
+            ZEPHA_draw_circle(RED, click_x, click_y, 4);
+        }
+        if (last_key != 0)
+            ZEPHA_draw_textf(BLACK, -280, 150, 16, "Last key: '%c' (character %d)", last_key,
+                             last_key);
     }
     ZEPHA_stop_windows();
     return 0;

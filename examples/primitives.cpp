@@ -1,5 +1,6 @@
 // Draws every primitive in several colours with logging on, so that the graphics window shows
-// the shapes and the log window the description of each call. Close the window to quit.
+// the shapes and the log window the description of each call, the corrections of the bad
+// arguments included. Close the window to quit.
 #include "runtime/graphics_runtime.h"
 
 int app_main() {
@@ -7,16 +8,24 @@ int app_main() {
                         g_startup_args.command_line, g_startup_args.show);
     ZEPHA_set_logging(1);
     ZEPHA_erase();
-    ZEPHA_draw_rectangle(RED, -250, 200, -150, 120, 0);
-    ZEPHA_draw_rectangle(BLUE, -130, 200, -30, 120, 3);
-    ZEPHA_draw_oval(GREEN, -10, 200, 110, 120, 0);
-    ZEPHA_draw_oval(PURPLE, 130, 200, 250, 120, 2);
-    ZEPHA_draw_circle(ORANGE, -200, 40, 40);
-    ZEPHA_draw_circle(SEA_GREEN, -100, 40, 25);
-    ZEPHA_draw_text(NAVY_BLUE, -20, 60, 24, "ZEPHA text");
-    ZEPHA_draw_textf(BROWN, -20, 20, 14, "Two lines:\n%d colours", NUM_COLORS);
-    ZEPHA_draw_rectangle(99, -250, -60, -150, -140, -2); // warned: red, width 2
-    ZEPHA_draw_text(GOLD, -100, -80, -200, "size -200 becomes 127");
+
+    // Rectangles and ovals, filled (width 0) and outlined.
+    ZEPHA_draw_rectangle(RED, -270, 220, -170, 150, 0);
+    ZEPHA_draw_rectangle(BLUE, -150, 220, -50, 150, 3);
+    ZEPHA_draw_oval(GREEN, -30, 220, 90, 150, 0);
+    ZEPHA_draw_oval(PURPLE, 110, 220, 230, 150, 2);
+
+    // Circles and text; a text's first line stands above the point given.
+    ZEPHA_draw_circle(ORANGE, -220, 60, 40);
+    ZEPHA_draw_circle(SEA_GREEN, -120, 60, 25);
+    ZEPHA_draw_text(NAVY_BLUE, -40, 90, 24, "ZEPHA text");
+    ZEPHA_draw_textf(BROWN, -40, 50, 14, "Two lines:\n%d colours", NUM_COLORS);
+
+    // Bad arguments are corrected, with a warning in the log: colour 99 becomes red and width
+    // -2 becomes 2; point size -200 becomes 200 and then 127.
+    ZEPHA_draw_rectangle(99, -270, -60, -170, -140, -2);
+    ZEPHA_draw_text(GOLD, -130, -235, -200, "Ag");
+    ZEPHA_draw_text(BLACK, 60, -200, 12, "size -200 became 127");
     ZEPHA_present();
 
     int x = 0;

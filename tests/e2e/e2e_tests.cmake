@@ -36,3 +36,16 @@ set_tests_properties(zepha_e2e_editor_shapes zepha_e2e_record_replay PROPERTIES
   RUN_SERIAL TRUE
   TIMEOUT 300
   ENVIRONMENT "${ZEPHA_E2E_ENV}")
+
+# The example programs, and the documentation's pictures, on a Wine desktop of their own that
+# draws window frames and captions.
+add_test(NAME zepha_e2e_examples
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/examples_e2e.py
+          ${ZEPHA_E2E_ARGS} --desktop --examples ${PROJECT_BINARY_DIR}/examples
+          --pictures ${PROJECT_SOURCE_DIR}/docs)
+set(ZEPHA_E2E_DESKTOP_ENV ${ZEPHA_E2E_ENV})
+list(TRANSFORM ZEPHA_E2E_DESKTOP_ENV REPLACE "^WINEPREFIX=.*" "WINEPREFIX=${PROJECT_BINARY_DIR}/wineprefix-desktop")
+set_tests_properties(zepha_e2e_examples PROPERTIES
+  RUN_SERIAL TRUE
+  TIMEOUT 400
+  ENVIRONMENT "${ZEPHA_E2E_DESKTOP_ENV}")

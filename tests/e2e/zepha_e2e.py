@@ -197,7 +197,7 @@ class Wine:
     """The test's own Wine prefix. Its wineserver and desktop process belong to the display
     they were started on, so the prefix is used by this test alone and stopped when it ends."""
 
-    def __init__(self, display):
+    def __init__(self, display, desktop=False):
         self.display = display
         self.env = display.env()
         self.env.setdefault("WINEDEBUG", "-all")
@@ -208,6 +208,21 @@ class Wine:
         if not os.path.exists(os.path.join(self.env["WINEPREFIX"], "system.reg")):
             print("-- creating the Wine prefix %s" % self.env["WINEPREFIX"], flush=True)
             subprocess.run(["wineboot", "--init"], env=self.env, check=False,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=PREFIX_DEADLINE)
+        if desktop:
+            self.use_desktop()
+            self.stop_server()  # the desktop setting is read when the server starts again
+
+    def use_desktop(self):
+        """Runs every program of this prefix on a Wine desktop the size of the screen, which
+        draws the windows' frames and captions as Windows would (without a window manager X
+        shows none). Only for a prefix of its own: the setting stays in the prefix."""
+        for key, name, value in ((r"HKCU\Software\Wine\Explorer", "Desktop", "Default"),
+                                 (r"HKCU\Software\Wine\Explorer\Desktops", "Default",
+                                  "1024x768")):
+            subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"],
+                           env=self.env, check=True, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=PREFIX_DEADLINE)
 
@@ -293,13 +308,10 @@ class Editor:
         return shot.crop(*window) if window else shot.client_area()
 
     def open_run_menu(self):
-        """Clicks the title of the Run menu at the left end of the menu bar, which lies between
-        the top of the window and its client area."""
-        window = self.x_window(GRAPHICS_TITLE)
-        top = window[1] if window and window[1] < self.geometry.client_y else \
-            self.geometry.client_y - 19
+        """Clicks the title of the Run menu at the left end of the menu bar, which lies just
+        above the client area."""
         subprocess.run(["xdotool", "mousemove", str(self.geometry.client_x + 15),
-                        str((top + self.geometry.client_y) // 2), "click", "1"],
+                        str(self.geometry.client_y - 10), "click", "1"],
                        env=self.display.env(), check=True, timeout=TOOL_DEADLINE)
 
     def log_window_has_text(self):
@@ -354,12 +366,17 @@ def parse_arguments(description):
     parser.add_argument("--client-origin", required=True,
                         help="the helper .exe that reports where the graphics window is")
     parser.add_argument("--screenshot", help="where to save a picture of the editor (PNG)")
+    parser.add_argument("--examples", help="the folder of the example programs' .exe files")
+    parser.add_argument("--pictures", help="where to save the documentation's pictures")
+    parser.add_argument("--desktop", action="store_true",
+                        help="run the programs on a Wine desktop, with frames and captions")
     return parser.parse_args()
 
 
 def run(test, description):
     """Runs test(checks, start_editor, folder, args) with a private display, Wine prefix and
-    working folder, and exits with 0 when every check passed."""
+    working folder, and exits with 0 when every check passed. start_editor(exe, probes)
+    starts the editor, or another program, and waits until the probes show."""
     args = parse_arguments(description)
     # Stopped from outside (a test timeout), still stop Xvfb, the editor and the wineserver.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped by SIGTERM"))
@@ -373,12 +390,13 @@ def run(test, description):
     folder = tempfile.mkdtemp(prefix="zepha-e2e-")
     wine = None
     try:
-        wine = Wine(display)
+        wine = Wine(display, desktop=args.desktop)
 
-        def start_editor():
-            editor = Editor(wine, args.editor, args.client_origin, folder)
+        def start_editor(exe=None, probes=PALETTE_PROBES):
+            editor = Editor(wine, exe or args.editor, args.client_origin, folder)
             editors.append(editor)
-            editor.wait_for_pixels(checks, PALETTE_PROBES, "palette after start")
+            editor.wait_for_pixels(checks, probes, "%s after start"
+                                   % os.path.basename(exe or args.editor))
             return editor
 
         test(checks, start_editor, folder, args)
