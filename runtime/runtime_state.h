@@ -130,6 +130,10 @@ extern const char *const color_names[NUM_COLORS];
 int check_color(int index);
 void render_item(const DrawItem &item);
 
+// Text face
+extern const unsigned char FONT_DATA[];   // the face "ZEPHA-font", a TrueType file
+extern const unsigned int FONT_DATA_SIZE; // its size in bytes
+
 // Dialog
 constexpr size_t GETS_TEMPLATE_SIZE = 292;
 void build_gets_template(const char *prompt, uint8_t (&buffer)[GETS_TEMPLATE_SIZE]);

@@ -26,6 +26,14 @@ void register_window_classes(HINSTANCE instance) {
     RegisterClassA(&window_class);
 }
 
+// Makes the runtime's own face "ZEPHA-font" available to this process alone, so that every
+// text gets the same face on every machine instead of a substitute the platform picks. The
+// face stays registered until the process ends.
+void register_text_face() {
+    DWORD faces = 0;
+    AddFontMemResourceEx(const_cast<unsigned char *>(FONT_DATA), FONT_DATA_SIZE, nullptr, &faces);
+}
+
 // The logical origin is the centre of the client rectangle.
 void on_size(HWND window) {
     RECT client;
@@ -77,6 +85,7 @@ void copy_surface_to_window() {
 // ---- Public functions ----
 
 int ZEPHA_start_windows(HINSTANCE instance, HINSTANCE previous, LPSTR /*command_line*/, int show) {
+    register_text_face();
     if (previous == nullptr)
         register_window_classes(instance);
 

@@ -4,17 +4,21 @@
 #include "editor/editor_state.h"
 #include "editor/shape_list.h"
 #include "editor/shapes.h"
+#include "runtime/gdi_guard.h"
 #include "runtime/runtime_state.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr COLORREF WHITE_RGB = RGB(255, 255, 255);
+constexpr COLORREF BLACK_RGB = RGB(0, 0, 0);
 constexpr COLORREF RED_RGB = RGB(255, 0, 0);
 constexpr COLORREF GREEN_RGB = RGB(0, 255, 0);
 constexpr COLORREF BLUE_RGB = RGB(0, 0, 255);
@@ -191,4 +195,64 @@ TEST_F(EditorSurfaceTest, ARedrawLogsTheClearThePaletteThenTheShapesNewestFirst)
     expected.push_back("red rectangle with bounding box (-100,100) to (0,0), filled\n");
     expected.push_back("green rectangle with bounding box (-100,100) to (0,0) with line width 1\n");
     EXPECT_EQ(last_log_lines(25), expected);
+}
+
+// Texts ask for the face "ZEPHA-font" and get the runtime's own, whatever fonts the machine has;
+// in it each palette label's ink lies inside its box, centred on the column.
+TEST_F(EditorSurfaceTest, PaletteLabelsInTheRuntimesOwnFaceLieInsideTheirBoxesCentred) {
+    {
+        SelectedObject<HFONT> font(
+            g_surface_dc, CreateFontA(-12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "ZEPHA-font"),
+            true);
+        char face[LF_FACESIZE] = "";
+        GetTextFaceA(g_surface_dc, sizeof face, face);
+        EXPECT_STREQ("ZEPHA-font", face) << "the face selected for \"ZEPHA-font\"";
+        // The whole font file behind the selected face is the one built into the runtime.
+        const DWORD size = GetFontData(g_surface_dc, 0, 0, nullptr, 0);
+        std::vector<unsigned char> file(size == GDI_ERROR ? 0 : size);
+        if (!file.empty())
+            GetFontData(g_surface_dc, 0, 0, file.data(), size);
+        EXPECT_TRUE(file == std::vector<unsigned char>(FONT_DATA, FONT_DATA + FONT_DATA_SIZE))
+            << "selected font file of " << file.size() << " bytes, the runtime's has "
+            << FONT_DATA_SIZE;
+    }
+
+    display.clear(BACKGROUND_COLOR);
+    drawPalette(display);
+    const char *const labels[] = {"Pick", "Move", "Resize", "Delete", "Save",
+                                  "Load", "Red",  "Yellow", "Blue",   "Black"};
+    constexpr int LEFT = -295, RIGHT = -255, CENTRE = -275;
+    for (int k = 2; k < 12; ++k) {
+        const char *label = labels[k - 2];
+        const int top = 245 - 40 * k, bottom = 205 - 40 * k;
+        // Ink is every pixel that is neither white nor the box's black outline, in the box's
+        // rows, from the column left of the outline (the next one is the surface's black border)
+        // to well right of it. Coloured ink on the outline would show there; black ink would
+        // not, so the rows and columns just inside the outline must stay clear as well.
+        int ink_left = 1000, ink_right = -1000, near_or_beyond = 0, outline_not_black = 0;
+        for (int y = bottom; y <= top; ++y)
+            for (int x = LEFT - 1; x <= RIGHT + 20; ++x) {
+                const COLORREF color = pixel(x, y);
+                const bool on_outline =
+                    x >= LEFT && x <= RIGHT && (x == LEFT || x == RIGHT || y == top || y == bottom);
+                if (on_outline) {
+                    outline_not_black += color != BLACK_RGB;
+                    continue;
+                }
+                if (color == WHITE_RGB)
+                    continue;
+                near_or_beyond +=
+                    x <= LEFT + 1 || x >= RIGHT - 1 || y >= top - 1 || y <= bottom + 1;
+                ink_left = std::min(ink_left, x);
+                ink_right = std::max(ink_right, x);
+            }
+        EXPECT_EQ(0, outline_not_black) << label << ": pixels of the box's outline not black";
+        EXPECT_EQ(0, near_or_beyond)
+            << label << ": ink pixels on, next to or beyond the outline; ink from x = " << ink_left
+            << " to " << ink_right << ", the box's outline at " << LEFT << " and " << RIGHT;
+        ASSERT_LE(ink_left, ink_right) << label << ": no ink";
+        EXPECT_LE(std::abs(ink_left + ink_right - 2 * CENTRE), 6)
+            << label << ": ink from x = " << ink_left << " to " << ink_right
+            << ", its centre is more than 3 from " << CENTRE;
+    }
 }
