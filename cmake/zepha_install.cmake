@@ -23,6 +23,8 @@ install(FILES ${PROJECT_BINARY_DIR}/zepha-config.cmake ${PROJECT_BINARY_DIR}/zep
 
 # What a user reads (the programs install themselves, from their folders).
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The text face built into the runtime goes out with its licence.
+install(FILES runtime/zepha_font_license.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # scripts/package: zepha-<version>-win64.zip, everything above in one folder of that name.

@@ -65,7 +65,7 @@ zepha_display() {
     xdpyinfo >/dev/null 2>&1 && break
     sleep 0.1
   done
-  echo "Started Xvfb on display $DISPLAY"
+  [ -n "${ZEPHA_QUIET_DISPLAY:-}" ] || echo "Started Xvfb on display $DISPLAY"
 }
 
 zepha_stop_display() {

@@ -27,7 +27,7 @@ case $way in
     cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
       fail "cmake --install: $(tail -5 "$work/install.log")"
     project=$here/package
-    args=(-Dzepha_DIR="$work/prefix/lib/cmake/zepha")
+    args=(-DCMAKE_PREFIX_PATH="$work/prefix")
     ;;
   archive)
     ZEPHA_PACKAGE_BUILD_DIR=$work/package-build "$source/scripts/package" "$work" \
@@ -39,12 +39,12 @@ case $way in
     for file in bin/zepha_editor.exe bin/zepha_event_stream.exe bin/zepha_primitives.exe \
       include/runtime/graphics_runtime.h include/display/graphics_display.h \
       lib/libzepha_runtime.a lib/libzepha_display.a lib/cmake/zepha/zepha-config.cmake \
-      share/doc/zepha/README.md; do
+      share/doc/zepha/README.md share/doc/zepha/zepha_font_license.txt; do
       [ -f "$unpacked/$file" ] || fail "the archive lacks $file"
     done
     [ ! -e "$unpacked/include/runtime/runtime_state.h" ] || fail "the archive holds a private header"
     project=$here/package
-    args=(-Dzepha_DIR="$unpacked/lib/cmake/zepha")
+    args=(-DCMAKE_PREFIX_PATH="$unpacked")
     ;;
   *) fail "unknown way" ;;
 esac
