@@ -52,6 +52,31 @@ struct Program {
     PROCESS_INFORMATION process = {}; // its process and main thread
     HANDLE job = nullptr;             // ends the program if the tool itself is ended
     HWND window = nullptr;            // its graphics window, once shown
+    double started_ms = 0;            // precise_ms() when its main thread was let run
+};
+
+// Stops the program's main thread, which runs the runtime's windows, for as long as it lives.
+class ProgramHeld {
+  public:
+    explicit ProgramHeld(const Program &program) : thread_(program.process.hThread) {
+        held_ = SuspendThread(thread_) != static_cast<DWORD>(-1);
+        if (held_) {
+            // Returns only once the thread has really stopped.
+            CONTEXT context = {};
+            context.ContextFlags = CONTEXT_CONTROL;
+            GetThreadContext(thread_, &context);
+        }
+    }
+    ~ProgramHeld() {
+        if (held_)
+            ResumeThread(thread_);
+    }
+    ProgramHeld(const ProgramHeld &) = delete;
+    ProgramHeld &operator=(const ProgramHeld &) = delete;
+
+  private:
+    HANDLE thread_;
+    bool held_ = false;
 };
 
 // A picture of the client area: rows from the top, 3 bytes per pixel in blue, green, red order.
@@ -68,7 +93,7 @@ struct Picture {
 
 // The program (replay_program.cpp)
 bool start_program(const char *exe_path, const char *folder, Program &program);
-Wait wait_for_window(Program &program, const Deadline &deadline, double &last_absent_ms);
+Wait start_playback_at_window(Program &program, const Deadline &deadline, double &late_ms);
 void press_ctrl_key(HWND window, char letter); // queues Ctrl+letter, returns at once
 Wait wait_until_handled(Program &program, const Deadline &deadline); // every message sent so far
 Wait wait_for_playback_end(Program &program, const char *script_path, const Deadline &deadline);

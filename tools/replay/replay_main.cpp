@@ -22,9 +22,9 @@ const char SCRIPT_FILE_NAME[] = "ZEPHA.SCR";
 constexpr DWORD DEFAULT_TIMEOUT_S = 60;
 constexpr DWORD MAX_TIMEOUT_S = 86400;
 // The runtime starts its 100 ms timer just after it shows the graphics window. Ctrl+P queued
-// within this many milliseconds of the last look that did not find the window is handled before
-// the first tick can make a live periodic event (sent messages come before timer messages), so
-// the program gets the scripted events and nothing else.
+// within this many milliseconds of the last look that did not find the window shown is handled
+// before the first tick can make a live periodic event (sent messages come before timer
+// messages), so the program gets the scripted events and nothing else.
 constexpr double START_MARGIN_MS = 90;
 constexpr int START_ATTEMPTS = 3;
 // After a playback that did not end, the time left for the picture and for the Quit command.
@@ -172,16 +172,15 @@ int start_playback(const std::string &program_path, const WorkFolder &folder, DW
             report("cannot start %s (error %lu)", program_path.c_str(), GetLastError());
             return STATUS_FAILED;
         }
-        double last_absent_ms = precise_ms();
-        switch (wait_for_window(program, Deadline(timeout_ms), last_absent_ms)) {
+        double late_ms = 0;
+        switch (start_playback_at_window(program, Deadline(timeout_ms), late_ms)) {
         case Wait::DONE: break;
         case Wait::PROGRAM_ENDED: return report_died(program);
         case Wait::TIMED_OUT:
             report("no graphics window within %lu s; the program is ended", timeout_ms / 1000);
             return STATUS_NO_WINDOW;
         }
-        press_ctrl_key(program.window, 'P');
-        if (precise_ms() - last_absent_ms <= START_MARGIN_MS)
+        if (late_ms <= START_MARGIN_MS)
             return 0;
         // Too late to be sure that no timer tick came first: start the program afresh.
         kill_program(program);

@@ -109,33 +109,9 @@ bool client_on_screen(HWND window, const RECT &client) {
            corners[1].y <= top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
 }
 
-// Stops the program's thread while the marker is painted and read back, so that only a window
-// on top, never the program's own drawing, can stop the marker from showing.
-class ProgramHeld {
-  public:
-    explicit ProgramHeld(const Program &program) : thread_(program.process.hThread) {
-        held_ = SuspendThread(thread_) != static_cast<DWORD>(-1);
-        if (held_) {
-            // Returns once the thread has really stopped.
-            CONTEXT context = {};
-            context.ContextFlags = CONTEXT_CONTROL;
-            GetThreadContext(thread_, &context);
-        }
-    }
-    ~ProgramHeld() {
-        if (held_)
-            ResumeThread(thread_);
-    }
-    ProgramHeld(const ProgramHeld &) = delete;
-    ProgramHeld &operator=(const ProgramHeld &) = delete;
-
-  private:
-    HANDLE thread_;
-    bool held_ = false;
-};
-
 // Paints the marker over the client area and reads it back: true if it shows everywhere, that is
-// if nothing covers the client area.
+// if nothing covers the client area. The program is held meanwhile, so that only a window on
+// top, never the program's own drawing, can stop the marker from showing.
 bool paint_marker(const Program &program, HDC window_dc, Canvas &canvas, COLORREF marker,
                   const RECT &client) {
     const ProgramHeld held(program);

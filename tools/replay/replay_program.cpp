@@ -80,6 +80,7 @@ bool start_program(const char *exe_path, const char *folder, Program &program) {
                                 sizeof limits);
         AssignProcessToJobObject(program.job, program.process.hProcess);
     }
+    program.started_ms = precise_ms();
     ResumeThread(program.process.hThread);
     return true;
 }
@@ -88,12 +89,23 @@ bool program_ended(const Program &program) {
     return WaitForSingleObject(program.process.hProcess, 0) == WAIT_OBJECT_0;
 }
 
-Wait wait_for_window(Program &program, const Deadline &deadline, double &last_absent_ms) {
+// The program runs in short steps, and between two steps, with the program held, the tool looks
+// for its graphics window. Ctrl+P is queued, still with the program held, at the first look that
+// finds the window shown: late_ms is the time since the previous look, which did not find it.
+Wait start_playback_at_window(Program &program, const Deadline &deadline, double &late_ms) {
+    double previous_look = program.started_ms;
     for (;;) {
-        const double now = precise_ms();
-        if ((program.window = find_graphics_window(program.process.dwProcessId)) != nullptr)
-            return Wait::DONE;
-        last_absent_ms = now;
+        {
+            const ProgramHeld held(program);
+            const double look = precise_ms();
+            program.window = find_graphics_window(program.process.dwProcessId);
+            if (program.window != nullptr) {
+                press_ctrl_key(program.window, 'P');
+                late_ms = precise_ms() - previous_look;
+                return Wait::DONE;
+            }
+            previous_look = look;
+        }
         if (program_ended(program))
             return Wait::PROGRAM_ENDED;
         if (deadline.passed())
