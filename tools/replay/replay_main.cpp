@@ -164,12 +164,18 @@ int report_died(const Program &program) {
     return STATUS_PROGRAM_DIED;
 }
 
-// Starts the program and Ctrl+P. Returns 0 with playback started, or the status to exit with.
+// Starts the program and Ctrl+P, in up to START_ATTEMPTS fresh runs. Returns 0 with playback
+// started, or the status to exit with.
 int start_playback(const std::string &program_path, const WorkFolder &folder, DWORD timeout_ms,
                    Program &program) {
     for (int attempt = 1;; attempt++) {
         if (!start_program(program_path.c_str(), folder.path().c_str(), program)) {
-            report("cannot start %s (error %lu)", program_path.c_str(), GetLastError());
+            // A start can fail for a reason of the moment (under Wine, now and then, in the new
+            // process's loader); a file that is no program fails every attempt.
+            const DWORD error = GetLastError();
+            if (attempt < START_ATTEMPTS)
+                continue;
+            report("cannot start %s (error %lu)", program_path.c_str(), error);
             return STATUS_FAILED;
         }
         double late_ms = 0;
