@@ -13,6 +13,13 @@
 #include <cstdlib>
 #include <string>
 
+// Lets the compiler check the arguments of a printf-style function.
+#if defined(__GNUC__)
+#define REPLAY_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#else
+#define REPLAY_PRINTF(fmt, args)
+#endif
+
 // ---- Constants ----
 
 namespace {
@@ -112,7 +119,8 @@ class WorkFolder {
 
 // ---- Internal functions ----
 
-__attribute__((format(printf, 1, 2))) void report(const char *format, ...) {
+// One line on standard error, after the tool's name.
+REPLAY_PRINTF(1, 2) void report(const char *format, ...) {
     char line[1024];
     va_list args;
     va_start(args, format);
