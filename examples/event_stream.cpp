@@ -1,5 +1,5 @@
-// Shows the runtime's event stream: the graphics window shows the last click and the last key,
-// and the log window lists every click and key and counts the periodic events. Click, type,
+// Shows the runtime's event stream: the graphics window counts the periodic events and shows
+// the last click and the last key, and the log window lists every click and key. Click, type,
 // use the Run menu (Ctrl+H halts the periodic events, Ctrl+A starts them again); close the
 // window to quit.
 #include "runtime/graphics_runtime.h"
@@ -31,15 +31,15 @@ int app_main() {
         }
 
         ZEPHA_erase();
-        ZEPHA_draw_text(NAVY_BLUE, -280, 220, 14,
-                        "Click or type; the log window lists the events.");
+        ZEPHA_draw_textf(NAVY_BLUE, -280, 220, 16, "Periodic events so far: %d", periodic);
         if (clicks > 0) {
-            ZEPHA_draw_textf(BLACK, -280, 180, 16, "Last click: (%d, %d)", click_x, click_y);
+            ZEPHA_draw_textf(BLACK, -280, 190, 16, "Last click: (%d, %d)", click_x, click_y);
             ZEPHA_draw_circle(RED, click_x, click_y, 4);
         }
         if (last_key != 0)
-            ZEPHA_draw_textf(BLACK, -280, 150, 16, "Last key: '%c' (character %d)", last_key,
+            ZEPHA_draw_textf(BLACK, -280, 160, 16, "Last key: '%c' (character %d)", last_key,
                              last_key);
+        ZEPHA_draw_text(GRAY_50, -280, -220, 14, "Click or type; the log window lists the events.");
     }
     ZEPHA_stop_windows();
     return 0;

@@ -36,7 +36,7 @@ case $way in
     [ -n "$zip" ] || fail "scripts/package made no zepha-<version>-win64.zip"
     (cd "$work" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
     unpacked=${zip%.zip}
-    for file in bin/zepha_editor.exe bin/zepha_event_stream.exe bin/zepha_primitives.exe \
+    for file in bin/zepha_editor.exe bin/zepha_replay.exe bin/zepha_bouncing_ball.exe \
       include/runtime/graphics_runtime.h include/display/graphics_display.h \
       lib/libzepha_runtime.a lib/libzepha_display.a lib/cmake/zepha/zepha-config.cmake \
       share/doc/zepha/README.md share/doc/zepha/zepha_font_license.txt; do

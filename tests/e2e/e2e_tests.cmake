@@ -5,6 +5,9 @@
 add_executable(zepha_e2e_client_origin client_origin.cpp)
 zepha_program_defaults(zepha_e2e_client_origin)
 target_link_libraries(zepha_e2e_client_origin PRIVATE user32)
+add_executable(zepha_e2e_ends_on_key ends_on_key.cpp)
+zepha_program_defaults(zepha_e2e_ends_on_key)
+target_link_libraries(zepha_e2e_ends_on_key PRIVATE zepha::runtime)
 
 # They need a Linux host with Python, Xvfb, xdotool and ImageMagick's import.
 find_package(Python3 COMPONENTS Interpreter)
@@ -31,8 +34,14 @@ add_test(NAME zepha_e2e_editor_shapes
           ${ZEPHA_E2E_ARGS} --screenshot ${PROJECT_SOURCE_DIR}/docs/editor.png)
 add_test(NAME zepha_e2e_record_replay
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/record_replay_e2e.py
-          ${ZEPHA_E2E_ARGS})
-set_tests_properties(zepha_e2e_editor_shapes zepha_e2e_record_replay PROPERTIES
+          ${ZEPHA_E2E_ARGS} --replay $<TARGET_FILE:zepha_replay>)
+add_test(NAME zepha_e2e_replay_tool
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/replay_tool_e2e.py
+          ${ZEPHA_E2E_ARGS} --replay $<TARGET_FILE:zepha_replay>
+          --event-stream $<TARGET_FILE:zepha_event_stream>
+          --ends-on-key $<TARGET_FILE:zepha_e2e_ends_on_key>)
+set_tests_properties(zepha_e2e_editor_shapes zepha_e2e_record_replay zepha_e2e_replay_tool
+  PROPERTIES
   RUN_SERIAL TRUE
   TIMEOUT 300
   ENVIRONMENT "${ZEPHA_E2E_ENV}")
@@ -42,7 +51,7 @@ set_tests_properties(zepha_e2e_editor_shapes zepha_e2e_record_replay PROPERTIES
 add_test(NAME zepha_e2e_examples
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/examples_e2e.py
           ${ZEPHA_E2E_ARGS} --desktop --examples ${PROJECT_BINARY_DIR}/examples
-          --pictures ${PROJECT_SOURCE_DIR}/docs)
+          --replay $<TARGET_FILE:zepha_replay> --pictures ${PROJECT_SOURCE_DIR}/docs)
 set(ZEPHA_E2E_DESKTOP_ENV ${ZEPHA_E2E_ENV})
 list(TRANSFORM ZEPHA_E2E_DESKTOP_ENV REPLACE "^WINEPREFIX=.*" "WINEPREFIX=${PROJECT_BINARY_DIR}/wineprefix-desktop")
 set_tests_properties(zepha_e2e_examples PROPERTIES

@@ -1,6 +1,7 @@
 """Shared by the end-to-end tests: a private X display, the editor running under Wine in a
-folder of its own, real mouse clicks and keys through the window system (xdotool), and
-screenshots of the whole screen read pixel by pixel.
+folder of its own, real mouse clicks and keys through the window system (xdotool),
+screenshots of the whole screen read pixel by pixel, and runs of the replay tool with the
+PNG files it writes.
 
 Positions are the editor's logical coordinates: origin at the centre of the graphics window's
 client area, y up. Nothing here sleeps for a fixed time to wait for something; every wait polls
@@ -25,6 +26,7 @@ SCREEN_DEADLINE = 15.0  # a picture or file that should appear after some input
 EXIT_DEADLINE = 30.0  # the editor's process after the quit request
 TOOL_DEADLINE = 30.0  # one call of an X or Wine tool
 PREFIX_DEADLINE = 240.0  # creation of the Wine prefix
+REPLAY_DEADLINE = 60  # the replay tool's own timeout, when a test gives none (seconds)
 
 WHITE = (255, 255, 255)
 BLACK = (0, 0, 0)
@@ -140,6 +142,61 @@ class Screenshot:
     def client_area(self):
         g = self.geometry
         return self.crop(g.client_x, g.client_y, g.client_width, g.client_height)
+
+
+def read_png(path):
+    """A PNG file of 8-bit RGB as a Screenshot whose geometry is the whole picture, so that its
+    pixels are addressed in logical coordinates as in the client area it was taken from."""
+    with open(path, "rb") as file:
+        data = file.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise RuntimeError("%s is not a PNG file" % path)
+    position, compressed, header = 8, b"", None
+    while position < len(data):
+        length, kind = struct.unpack(">I4s", data[position:position + 8])
+        payload = data[position + 8:position + 8 + length]
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", payload)
+        elif kind == b"IDAT":
+            compressed += payload
+        position += 12 + length
+    if header is None or header[2:] != (8, 2, 0, 0, 0):
+        raise RuntimeError("%s is not an 8-bit RGB PNG without interlacing: %r" % (path, header))
+    width, height = header[0], header[1]
+    raw = zlib.decompress(compressed)
+    stride = 3 * width
+    rows, above = [], bytearray(stride)
+    for y in range(height):
+        start = y * (stride + 1)
+        method, row = raw[start], bytearray(raw[start + 1:start + 1 + stride])
+        unfilter_row(method, row, above)
+        rows.append(bytes(row))
+        above = row
+    return Screenshot(b"".join(rows), width, height, Geometry(0, 0, width, height))
+
+
+def unfilter_row(method, row, above):
+    """Undoes one of PNG's five row filters in place; a, b and c are the bytes to the left,
+    above, and above-left of each byte (3 bytes per pixel)."""
+    if method == 0:
+        return
+    for i in range(len(row)):
+        a = row[i - 3] if i >= 3 else 0
+        b = above[i]
+        c = above[i - 3] if i >= 3 else 0
+        if method == 1:
+            predictor = a
+        elif method == 2:
+            predictor = b
+        elif method == 3:
+            predictor = (a + b) // 2
+        elif method == 4:
+            p = a + b - c
+            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+            predictor = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+        else:
+            raise RuntimeError("unknown PNG row filter %d" % method)
+        row[i] = (row[i] + predictor) & 0xFF
 
 
 def write_png(path, rows):
@@ -356,6 +413,35 @@ class Editor:
         self.log.close()
 
 
+# ---- The replay tool ----
+
+def replay(wine, tool, program, script, out, timeout_s=None):
+    """Runs the replay tool under Wine; returns its exit status and the lines it wrote to
+    standard error (Wine's own messages left out). Its output goes through files, for the same
+    reason as the helper's answer in Editor."""
+    command = ["wine", tool, program, script, out]
+    if timeout_s is not None:
+        command += ["--timeout", str(timeout_s)]
+    deadline = 3 * (timeout_s or REPLAY_DEADLINE) + TOOL_DEADLINE
+    with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+        status = subprocess.run(command, env=wine.env, cwd=os.path.dirname(out), stdout=output,
+                                stderr=errors, timeout=deadline).returncode
+        errors.seek(0)
+        lines = errors.read().decode("utf-8", "replace").splitlines()
+    return status, [line for line in lines if line.startswith("zepha_replay:")]
+
+
+def replay_folders_left(wine):
+    """The replay tool's working folders still in the prefix's temporary folders."""
+    users = os.path.join(wine.env["WINEPREFIX"], "drive_c", "users")
+    left = []
+    for user in os.listdir(users) if os.path.isdir(users) else []:
+        temp = os.path.join(users, user, "Temp")
+        if os.path.isdir(temp):
+            left += [name for name in os.listdir(temp) if name.startswith("zepha-replay-")]
+    return left
+
+
 # Probes of the palette: the filled square of the Rect tool, a box outline and empty canvas.
 PALETTE_PROBES = [(-275, 225, BLACK), (-295, 100, BLACK), (-275, 210, WHITE), (0, 0, WHITE)]
 
@@ -370,13 +456,17 @@ def parse_arguments(description):
     parser.add_argument("--pictures", help="where to save the documentation's pictures")
     parser.add_argument("--desktop", action="store_true",
                         help="run the programs on a Wine desktop, with frames and captions")
+    parser.add_argument("--replay", help="the replay tool's .exe")
+    parser.add_argument("--event-stream", help="the event stream example's .exe")
+    parser.add_argument("--ends-on-key", help="the helper .exe that ends at its first key event")
     return parser.parse_args()
 
 
 def run(test, description):
-    """Runs test(checks, start_editor, folder, args) with a private display, Wine prefix and
-    working folder, and exits with 0 when every check passed. start_editor(exe, probes)
-    starts the editor, or another program, and waits until the probes show."""
+    """Runs test(checks, start_editor, folder, args) with a private display, Wine prefix
+    (args.wine) and working folder, and exits with 0 when every check passed.
+    start_editor(exe, probes) starts the editor, or another program, and waits until the probes
+    show."""
     args = parse_arguments(description)
     # Stopped from outside (a test timeout), still stop Xvfb, the editor and the wineserver.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped by SIGTERM"))
@@ -391,6 +481,7 @@ def run(test, description):
     wine = None
     try:
         wine = Wine(display, desktop=args.desktop)
+        args.wine = wine  # for tests that run other programs under Wine beside the editor
 
         def start_editor(exe=None, probes=PALETTE_PROBES):
             editor = Editor(wine, exe or args.editor, args.client_origin, folder)
