@@ -34,4 +34,5 @@ set(CPACK_PACKAGE_VENDOR zepha)
 set(CPACK_PACKAGE_FILE_NAME zepha-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_STRIP_FILES ON) # the programs without their symbol tables; static libraries are kept whole
 include(CPack)
