@@ -378,11 +378,12 @@ void raster_oval_wide(const RasterBox &box, const RasterDisc &disc, int pen_widt
     if (first_row > last_row)
         return;
     // A diagonal step's band reaches a row or two past the discs of its two pixels.
-    const int64_t near = first_row - disc.top - disc.rows - 1, far = last_row - disc.top + 2;
-    const int64_t lower_first = std::max(near - box.top, half),
-                  lower_last = std::min(far - box.top, walk.b);
-    const int64_t upper_first = std::max(box.top + walk.b - far, half);
-    const int64_t upper_last = std::min(box.top + walk.b - near, walk.b);
+    const int64_t first_path_row = first_row - disc.top - disc.rows - 1;
+    const int64_t last_path_row = last_row - disc.top + 2;
+    const int64_t lower_first = std::max(first_path_row - box.top, half),
+                  lower_last = std::min(last_path_row - box.top, walk.b);
+    const int64_t upper_first = std::max(box.top + walk.b - last_path_row, half);
+    const int64_t upper_last = std::min(box.top + walk.b - first_path_row, walk.b);
     WalkRows lower(walk, lower_first, lower_last), upper(walk, upper_first, upper_last);
     auto run_of_row = [&](int64_t y) { // local row of the box
         return y >= half ? lower.at(y) : upper.at(walk.b - y);
@@ -478,18 +479,18 @@ void raster_wide_segment(RasterPoint from, RasterPoint to, int pen_width,
         const bool horizontal = dy == 0;
         const int64_t lo = horizontal ? std::min(from.x, to.x) : std::min(from.y, to.y);
         const int64_t hi = horizontal ? std::max(from.x, to.x) : std::max(from.y, to.y);
-        const int64_t near = (horizontal ? from.y : from.x) - pen_width / 2;
-        const int64_t far = near + pen_width;
+        const int64_t side = (horizontal ? from.y : from.x) - pen_width / 2;
+        const int64_t other_side = side + pen_width;
         if (horizontal) {
-            corners[0] = {lo, near};
-            corners[1] = {hi, near};
-            corners[2] = {hi, far};
-            corners[3] = {lo, far};
+            corners[0] = {lo, side};
+            corners[1] = {hi, side};
+            corners[2] = {hi, other_side};
+            corners[3] = {lo, other_side};
         } else {
-            corners[0] = {near, lo};
-            corners[1] = {far, lo};
-            corners[2] = {far, hi};
-            corners[3] = {near, hi};
+            corners[0] = {side, lo};
+            corners[1] = {other_side, lo};
+            corners[2] = {other_side, hi};
+            corners[3] = {side, hi};
         }
         return;
     }

@@ -113,8 +113,7 @@ TEST(Raster, ShapesAtTheEndsOfTheRange) {
     raster_oval({-limit, -limit, limit, limit}, true, clip, edge);
     EXPECT_TRUE(edge.pixels.empty());
     Collect side;
-    raster_oval({0, -limit, 2 * limit, limit}, true, clip,
-                side); // leftmost column through the clip
+    raster_oval({0, -limit, limit, limit}, true, clip, side); // leftmost column in the clip
     for (int64_t row = 0; row < 540; row++)
         EXPECT_TRUE(side.pixels.count({row, 0})) << row;
     EXPECT_EQ(540u, side.pixels.size());
