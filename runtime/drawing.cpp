@@ -41,8 +41,9 @@ namespace {
 // slanted lines are scaled down beyond 2^28, and Windows documents a device space 2^27 units
 // wide. Anything further out is computed here and painted as spans of pixels.
 constexpr int64_t DIRECT_REACH = int64_t(1) << 15;
-// No text line, at most 1023 characters of at most 127 pixels, reaches this far; a text placed
-// beyond it cannot show on the surface.
+// Texts placed within this distance of the surface are drawn as they are. Further out, a line
+// shows only if it runs into the surface: to the right or above and below, one line of
+// characters of at most 127 pixels cannot; to the left, its measured width decides.
 constexpr int64_t TEXT_REACH = int64_t(1) << 20;
 // Pen widths handed to the rectangle's clamping stay below this, so its edges still fit in int.
 constexpr int64_t CLAMP_LIMIT = int64_t(1) << 30;
@@ -129,6 +130,17 @@ int check_not_negative(int value, const char *warning) {
     return positive;
 }
 
+// Whether a line of text starting at this surface column can put a character on the surface.
+bool reaches_surface(int64_t column, const char *line, int length) {
+    if (within(column, TEXT_REACH))
+        return true;
+    if (column > 0 || column < INT_MIN)
+        return false;
+    SIZE extent = {0, 0};
+    GetTextExtentPointA(g_surface_dc, line, length, &extent);
+    return column + extent.cx >= -TEXT_REACH;
+}
+
 void render_text(const DrawItem &item) {
     SetTextColor(g_surface_dc, color_table[item.color]);
     const int saved_mode = GetBkMode(g_surface_dc);
@@ -151,7 +163,7 @@ void render_text(const DrawItem &item) {
                 const char *end = strchr(line, '\n');
                 const int length = static_cast<int>(end ? end - line : strlen(line));
                 const int64_t row = surface_y(item.y1) + int64_t(k - 1) * line_height;
-                if (length > 0 && within(column, TEXT_REACH) && within(row, TEXT_REACH))
+                if (length > 0 && within(row, TEXT_REACH) && reaches_surface(column, line, length))
                     TextOutA(g_surface_dc, static_cast<int>(column), static_cast<int>(row), line,
                              length);
                 if (end == nullptr)
