@@ -55,6 +55,12 @@ bool operator<(const Wide &a, const Wide &b) {
     return false;
 }
 
+} // namespace
+
+// ---- Internal functions ----
+
+namespace {
+
 uint64_t magnitude(int64_t value) {
     return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
 }
@@ -79,12 +85,12 @@ int64_t floor_div(uint64_t factor1, uint64_t factor2, uint64_t addend, uint64_t 
     return static_cast<int64_t>(q);
 }
 
-// ---- Lines ----
+// Lines
 
 // A line without its end point, stepped the way the platform steps one-pixel lines: from the
 // start, along the major axis, with the minor coordinate at major offset m equal to
-// floor((2 m minor + bias + major - 1) / (2 major)); the bias of 1 in four of the eight
-// directions makes the line's pixels the same whichever end it starts from.
+// floor((2 m minor + bias + major - 1) / (2 major)), where a bias of 1 in four of the eight
+// directions settles the ties between two equally near pixels.
 void bresenham(RasterPoint from, RasterPoint to, const RasterClip &clip, SpanSink &sink) {
     const int64_t dx = to.x - from.x;
     const int64_t dy = to.y - from.y;
@@ -125,7 +131,7 @@ void bresenham(RasterPoint from, RasterPoint to, const RasterClip &clip, SpanSin
     }
 }
 
-// ---- Polygons ----
+// Polygons
 
 // Column at which a non-horizontal edge crosses row y: its upper end's column plus
 // ceil(k dx / dy), k rows further down. A row's pixels start at the first such column of a
@@ -139,7 +145,7 @@ int64_t edge_column(RasterPoint top, RasterPoint bottom, int64_t y) {
     return top.x - floor_div(k, magnitude(dx), 0, dy);
 }
 
-// ---- Ovals ----
+// Ovals
 
 // The oval walk: the platform traces the quarter of an oval box w by h from its widest row
 // (x = a = w - 1, y = h / 2) down to its bottom row, stepping x inwards and y outwards by
@@ -211,8 +217,9 @@ int64_t walked_row(const OvalWalk &walk, int64_t y) {
     return y >= walk.h / 2 ? y : walk.b - y;
 }
 
-// The filled row: from the walk's outermost pixel on that row to its mirror image. The filled
-// interior is traced by a walk that runs one column further than the outline's.
+// The filled row: from the walk's outermost pixel on that row to its mirror image, the rows
+// the outline bounds. The filled interior is traced by a walk that, for even widths, runs one
+// column further than the outline's.
 bool filled_row(const OvalWalk &walk, int64_t y, int64_t &left, int64_t &right) {
     const int64_t x = walk.entry(walked_row(walk, y), walk.a - walk.w / 2);
     left = walk.a - x;
