@@ -38,15 +38,16 @@ enum {
 };
 
 // Types
-// One thing to draw, in logical coordinates. For a text, x2 carries the point size and
-// text_block the handle of the block holding the text (a handle does not fit a 32-bit field).
+// One thing to draw, in logical coordinates. The points are 64-bit: a circle's box (centre
+// plus or minus the radius) reaches past the int range. For a text, x2 carries the point size
+// and text_block the handle of the block holding the text.
 struct DrawItem {
     int32_t kind;
     int32_t color;
     int32_t width;
-    int32_t x1, y1;
-    int32_t x2, y2;
-    int32_t x3, y3;
+    int64_t x1, y1;
+    int64_t x2, y2;
+    int64_t x3, y3;
     HGLOBAL text_block;
 };
 

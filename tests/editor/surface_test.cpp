@@ -88,6 +88,20 @@ std::vector<std::string> palette_log_lines() {
     return lines;
 }
 
+// The whole surface, row by row.
+std::vector<DWORD> surface_pixels() {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = SURFACE_WIDTH;
+    info.bmiHeader.biHeight = -SURFACE_HEIGHT;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> pixels(SURFACE_WIDTH * SURFACE_HEIGHT);
+    GetDIBits(g_surface_dc, g_surface_bitmap, 0, SURFACE_HEIGHT, pixels.data(), &info,
+              DIB_RGB_COLORS);
+    return pixels;
+}
+
 // Starts the runtime as WinMain would have, then opens the one display of this process.
 struct StartupArgsFromProcess {
     StartupArgsFromProcess() {
@@ -255,4 +269,36 @@ TEST_F(EditorSurfaceTest, PaletteLabelsInTheRuntimesOwnFaceLieInsideTheirBoxesCe
             << label << ": ink from x = " << ink_left << " to " << ink_right
             << ", its centre is more than 3 from " << CENTRE;
     }
+}
+
+// A picked shape moved a canvas click near the end of the int range away leaves the canvas:
+// the redraw shows the palette on an empty drawing area, not a band across it.
+TEST_F(EditorSurfaceTest, AShapeMovedToTheFarRightLeavesTheDrawingArea) {
+    ShapeList shapes;
+    EditorState state;
+    redraw(display, shapes);
+    const std::vector<DWORD> empty_area = surface_pixels();
+
+    auto click = [&](int x, int y) { applyEvent(state, DE_MOUSE, x, y, shapes, display); };
+    click(-275, -95); // Red
+    click(-100, 100); // the two corners of a rectangle
+    click(0, 0);
+    click(-275, 145); // Pick
+    click(-50, 50);
+    click(-275, 105); // Move
+    click(2147483300, 100);
+    ASSERT_NE(nullptr, state.currentPick);
+    EXPECT_EQ(2147483300, state.currentPick->getX1());
+    EXPECT_EQ(100, state.currentPick->getY1());
+    EXPECT_EQ(2147483400, state.currentPick->getX2());
+    EXPECT_EQ(0, state.currentPick->getY2());
+
+    redraw(display, shapes);
+    const std::vector<DWORD> moved = surface_pixels();
+    int differing = 0;
+    for (size_t i = 0; i < moved.size(); i++)
+        differing += moved[i] != empty_area[i];
+    EXPECT_EQ(0, differing) << "pixels the far-away shape changed";
+    expect_pixels({{-200, 50, WHITE_RGB}, {200, 50, WHITE_RGB}, {-275, 50, WHITE_RGB}},
+                  "the band the shape used to leave");
 }

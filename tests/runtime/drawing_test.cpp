@@ -2,9 +2,16 @@
 // lines in the log, and that no call keeps a GDI object or memory block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "runtime/raster.h"
 #include "tests/runtime/test_support.h"
+
+#include <psapi.h> // after <windows.h>
 
 namespace {
 
@@ -12,6 +19,7 @@ const COLORREF WHITE_RGB = RGB(255, 255, 255);
 const COLORREF BLACK_RGB = RGB(0, 0, 0);
 const COLORREF RED_RGB = RGB(255, 0, 0);
 const COLORREF BLUE_RGB = RGB(0, 0, 255);
+const COLORREF GREEN_RGB = RGB(0, 255, 0);
 
 class Drawing : public ::testing::Test {
   protected:
@@ -222,4 +230,392 @@ TEST_F(Drawing, SeventyThousandCallsOfEachKindKeepNoObjects) {
     EXPECT_EQ(BLUE_RGB, pixel_at(0, 0));
     const DWORD objects_after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     EXPECT_LE(objects_after, objects_before + 2) << "GDI objects kept by drawing calls";
+}
+
+// ---- Far-out coordinates ----
+
+namespace {
+
+// The whole surface, row by row, as COLORREFs.
+std::vector<COLORREF> surface_pixels() {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = SURFACE_WIDTH;
+    info.bmiHeader.biHeight = -SURFACE_HEIGHT;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> bits(SURFACE_WIDTH * SURFACE_HEIGHT);
+    GetDIBits(g_surface_dc, g_surface_bitmap, 0, SURFACE_HEIGHT, bits.data(), &info,
+              DIB_RGB_COLORS);
+    std::vector<COLORREF> pixels;
+    pixels.reserve(bits.size());
+    for (DWORD bgr : bits)
+        pixels.push_back(RGB((bgr >> 16) & 0xff, (bgr >> 8) & 0xff, bgr & 0xff));
+    return pixels;
+}
+
+int surface_count(COLORREF color) {
+    int n = 0;
+    for (COLORREF p : surface_pixels())
+        n += p == color;
+    return n;
+}
+
+// Pixels that differ between two pictures of the surface.
+int differing(const std::vector<COLORREF> &a, const std::vector<COLORREF> &b) {
+    int n = 0;
+    for (size_t i = 0; i < a.size(); i++)
+        n += a[i] != b[i];
+    return n;
+}
+
+const int SURFACE_PIXELS = SURFACE_WIDTH * SURFACE_HEIGHT;
+
+// Paints what the pixel geometry computes, the way the renderer does.
+class TestPainter final : public SpanSink {
+  public:
+    explicit TestPainter(COLORREF color) : brush_(CreateSolidBrush(color)) {}
+    ~TestPainter() { DeleteObject(brush_); }
+    TestPainter(const TestPainter &) = delete;
+    TestPainter &operator=(const TestPainter &) = delete;
+    void span(int64_t row, int64_t left, int64_t right) override {
+        const RECT rect = {static_cast<LONG>(left), static_cast<LONG>(row),
+                           static_cast<LONG>(right), static_cast<LONG>(row + 1)};
+        FillRect(g_surface_dc, &rect, brush_);
+    }
+    void disc(RasterPoint centre, int pen) {
+        HRGN disc = CreateEllipticRgn(-(pen / 2), -(pen / 2), (pen + 1) / 2 + 1, (pen + 1) / 2 + 1);
+        OffsetRgn(disc, static_cast<int>(centre.x), static_cast<int>(centre.y));
+        FillRgn(g_surface_dc, disc, brush_);
+        DeleteObject(disc);
+    }
+
+  private:
+    HBRUSH brush_;
+};
+
+// The disc a wide pen of this width puts at each point, read back from the platform.
+void read_disc(int pen, RasterDisc &disc) {
+    HRGN region = CreateEllipticRgn(-(pen / 2), -(pen / 2), (pen + 1) / 2 + 1, (pen + 1) / 2 + 1);
+    RECT bounds;
+    GetRgnBox(region, &bounds);
+    std::vector<char> data(GetRegionData(region, 0, nullptr));
+    GetRegionData(region, static_cast<DWORD>(data.size()),
+                  reinterpret_cast<RGNDATA *>(data.data()));
+    const RGNDATA *header = reinterpret_cast<const RGNDATA *>(data.data());
+    const RECT *rects = reinterpret_cast<const RECT *>(header->Buffer);
+    disc.top = bounds.top;
+    disc.rows = bounds.bottom - bounds.top;
+    for (int k = 0; k < disc.rows; k++)
+        disc.left[k] = disc.right[k] = 0;
+    for (DWORD i = 0; i < header->rdh.nCount; i++)
+        for (LONG row = rects[i].top; row < rects[i].bottom; row++) {
+            disc.left[row - bounds.top] = rects[i].left;
+            disc.right[row - bounds.top] = rects[i].right;
+        }
+    DeleteObject(region);
+}
+
+// White everywhere, without the erase's border (drawn with whatever pen is selected).
+void clear_surface() {
+    const RECT all = {0, 0, SURFACE_WIDTH, SURFACE_HEIGHT};
+    FillRect(g_surface_dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+void select_pen_and_brush(int pen, COLORREF color, bool filled) {
+    DeleteObject(SelectObject(g_surface_dc, CreatePen(PS_SOLID, pen, color)));
+    HGDIOBJ old =
+        SelectObject(g_surface_dc, filled ? CreateSolidBrush(color) : GetStockObject(NULL_BRUSH));
+    DeleteObject(old);
+}
+
+} // namespace
+
+// The two script cases, straight through the primitive: corners near the ends of the
+// int range put the rectangle where its true corners are, not mirrored.
+TEST_F(Drawing, FarCornersDrawTheVisiblePartOfTheRectangle) {
+    for (int far_x : {2147483000, 2147483400, INT_MAX}) {
+        ZEPHA_erase();
+        ZEPHA_draw_rectangle(BLACK, 0, 0, far_x, -100, 0);
+        EXPECT_EQ(BLACK_RGB, pixel_at(100, -50)) << far_x;
+        EXPECT_EQ(WHITE_RGB, pixel_at(-100, -50)) << far_x;
+        EXPECT_EQ(BLACK_RGB, pixel_at(0, -100)) << far_x;
+        EXPECT_EQ(WHITE_RGB, pixel_at(-1, -50)) << far_x;
+        EXPECT_EQ(WHITE_RGB, pixel_at(100, 1)) << far_x;
+        EXPECT_EQ(WHITE_RGB, pixel_at(100, -101)) << far_x;
+    }
+
+    // Corners (INT_MAX, INT_MIN) and (0, 0): the lower right quarter, exactly.
+    ZEPHA_erase();
+    ZEPHA_draw_rectangle(BLACK, INT_MAX, INT_MIN, 0, 0, 0);
+    const std::vector<COLORREF> pixels = surface_pixels();
+    int wrong = 0;
+    for (int row = 1; row < SURFACE_HEIGHT - 1; row++)
+        for (int column = 1; column < SURFACE_WIDTH - 1; column++) {
+            const bool inside = column - g_origin_x >= 0 && g_origin_y - row <= 0;
+            wrong += pixels[row * SURFACE_WIDTH + column] != (inside ? BLACK_RGB : WHITE_RGB);
+        }
+    EXPECT_EQ(0, wrong) << "pixels outside the lower right quarter, or missing from it";
+
+    ZEPHA_erase();
+    ZEPHA_draw_rectangle(BLUE, INT_MIN, INT_MAX, INT_MAX, INT_MIN, 0);
+    EXPECT_EQ(SURFACE_PIXELS, surface_count(BLUE_RGB)) << "the whole int range covers it all";
+
+    // An outline: its near edges are drawn with the pen's width, the interior and the far
+    // edges stay out of sight.
+    ZEPHA_erase();
+    ZEPHA_draw_rectangle(BLUE, -100, 100, INT_MAX, INT_MIN, 3);
+    for (int x : {-101, -100, -99})
+        EXPECT_EQ(BLUE_RGB, pixel_at(x, 0)) << x;
+    for (int y : {101, 100, 99})
+        EXPECT_EQ(BLUE_RGB, pixel_at(0, y)) << y;
+    EXPECT_EQ(WHITE_RGB, pixel_at(-102, 0));
+    EXPECT_EQ(WHITE_RGB, pixel_at(-98, 0));
+    EXPECT_EQ(WHITE_RGB, pixel_at(200, -200)) << "the interior is left alone";
+
+    // The log still names the corners as given, normalised.
+    ZEPHA_set_logging(1);
+    ZEPHA_draw_rectangle(BLACK, INT_MAX, INT_MIN, 0, 0, 0);
+    ZEPHA_draw_circle(RED, 0, 0, INT_MIN);
+    const std::vector<std::string> expected = {
+        "black rectangle with bounding box (0,0) to (2147483647,-2147483648), filled\n",
+        "Radius of -2147483648 not possible, using radius 2147483647\n",
+        "red circle at (0,0), radius 2147483647\n",
+    };
+    EXPECT_EQ(expected, last_log_lines(expected.size()));
+    EXPECT_EQ(SURFACE_PIXELS, surface_count(RED_RGB)) << "the largest circle covers it all";
+}
+
+// Each kind of item with points at and beyond the ends of the int range.
+TEST_F(Drawing, EveryKindOfItemAtTheExtremes) {
+    // Circles: a radius of INT_MAX covers everything; a billion-pixel circle whose leftmost
+    // pixel is the origin shows its edge there.
+    ZEPHA_draw_circle(RED, INT_MIN, INT_MIN, INT_MAX);
+    EXPECT_EQ(0, surface_count(RED_RGB)) << "centre far down left: only its far side is near";
+    ZEPHA_draw_circle(RED, 1000000000, 0, 1000000000);
+    EXPECT_EQ(RED_RGB, pixel_at(0, 0));
+    EXPECT_EQ(WHITE_RGB, pixel_at(-1, 0));
+    EXPECT_EQ(RED_RGB, pixel_at(1, 100));
+    EXPECT_EQ(WHITE_RGB, pixel_at(-1, 100));
+    EXPECT_EQ(RED_RGB, pixel_at(200, -200));
+
+    // Ovals over the whole int range: filled, everything; outlined, nothing.
+    ZEPHA_erase();
+    ZEPHA_draw_oval(BLUE, INT_MIN, INT_MAX, INT_MAX, INT_MIN, 0);
+    EXPECT_EQ(SURFACE_PIXELS, surface_count(BLUE_RGB));
+    ZEPHA_erase();
+    ZEPHA_draw_oval(BLUE, INT_MIN, INT_MAX, INT_MAX, INT_MIN, 1);
+    ZEPHA_draw_oval(BLUE, INT_MIN, INT_MAX, INT_MAX, INT_MIN, 6);
+    EXPECT_EQ(0, surface_count(BLUE_RGB));
+
+    // A huge outlined oval whose left edge passes the origin shows the same pen marks there as
+    // a smaller one drawn by the platform itself.
+    for (int pen : {1, 5}) {
+        ZEPHA_erase();
+        ZEPHA_draw_oval(BLUE, 0, 10000, 20000, -10000, pen);
+        std::vector<COLORREF> small;
+        for (int x = -8; x <= 8; x++)
+            small.push_back(pixel_at(x, 0));
+        ZEPHA_erase();
+        ZEPHA_draw_oval(BLUE, 0, 1000000000, 2000000000, -1000000000, pen);
+        std::vector<COLORREF> huge;
+        for (int x = -8; x <= 8; x++)
+            huge.push_back(pixel_at(x, 0));
+        EXPECT_EQ(small, huge) << "pen " << pen;
+        EXPECT_EQ(BLUE_RGB, pixel_at(0, 200)) << "pen " << pen;
+        EXPECT_EQ(WHITE_RGB, pixel_at(20, 0)) << "pen " << pen << ": the interior is left alone";
+    }
+
+    // Triangle and lines as records: the diagonal y = x through the surface.
+    ZEPHA_erase();
+    DrawItem triangle = {ITEM_TRIANGLE, RED,     0,       INT_MIN, INT_MIN,
+                         INT_MAX,       INT_MAX, INT_MIN, INT_MAX, nullptr};
+    render_item(triangle);
+    EXPECT_EQ(RED_RGB, pixel_at(-100, 100));
+    EXPECT_EQ(RED_RGB, pixel_at(50, 50)) << "the edge belongs to the triangle";
+    EXPECT_EQ(RED_RGB, pixel_at(49, 50));
+    EXPECT_EQ(WHITE_RGB, pixel_at(50, 49));
+    EXPECT_EQ(WHITE_RGB, pixel_at(100, -100));
+
+    ZEPHA_erase();
+    DrawItem line = {ITEM_LINE, BLUE, 0, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0, nullptr};
+    render_item(line);
+    int off_diagonal = 0;
+    for (int k = -200; k <= 200; k++) {
+        EXPECT_EQ(BLUE_RGB, pixel_at(k, k)) << k;
+        off_diagonal += pixel_at(k, k + 1) == BLUE_RGB;
+    }
+    EXPECT_EQ(0, off_diagonal);
+    ZEPHA_erase();
+    DrawItem wide = {ITEM_LINE, BLUE, 5, INT_MIN, 0, INT_MAX, 0, 0, 0, nullptr};
+    render_item(wide);
+    EXPECT_EQ(5 * SURFACE_WIDTH, surface_count(BLUE_RGB)) << "five full rows";
+    for (int y = -2; y <= 2; y++)
+        EXPECT_EQ(BLUE_RGB, pixel_at(0, y)) << y;
+
+    // A pixel beyond the int range is not on the surface.
+    ZEPHA_erase();
+    DrawItem pixels[] = {
+        {ITEM_PIXEL, RED, 0, int64_t(INT_MAX) + g_origin_x, 0, 0, 0, 0, 0, nullptr},
+        {ITEM_PIXEL, RED, 0, 5, INT_MIN, 0, 0, 0, 0, nullptr},
+        {ITEM_PIXEL, RED, 0, 5, 5, 0, 0, 0, 0, nullptr}};
+    for (const DrawItem &item : pixels)
+        render_item(item);
+    EXPECT_EQ(1, surface_count(RED_RGB));
+    EXPECT_EQ(RED_RGB, pixel_at(5, 5));
+
+    // Texts placed where no character can reach the surface draw nothing; one that starts far
+    // to the left but runs into the surface is drawn.
+    ZEPHA_erase();
+    for (int x : {INT_MAX, INT_MIN, 2147483000, -(1 << 21)})
+        ZEPHA_draw_text(BLACK, x, 0, 20, "HHHH");
+    ZEPHA_draw_text(BLACK, 0, INT_MIN, 20, "HHHH");
+    ZEPHA_draw_text(BLACK, 0, INT_MAX, 20, "HHHH\nHHHH");
+    EXPECT_EQ(2 * (SURFACE_WIDTH + SURFACE_HEIGHT) - 4, surface_count(BLACK_RGB))
+        << "only the erase's border is black";
+    const int border = 2 * (SURFACE_WIDTH + SURFACE_HEIGHT) - 4;
+    ZEPHA_draw_text(BLACK, -2000, 0, 20, std::string(300, 'H').c_str());
+    const int short_line = surface_count(BLACK_RGB) - border;
+    EXPECT_GT(short_line, 0);
+    ZEPHA_erase();
+    ZEPHA_draw_text(BLACK, -(1 << 21), 0, 127, std::string(20000, 'W').c_str()); // 2.5M wide
+    EXPECT_GT(surface_count(BLACK_RGB) - border, 0) << "a line that runs into the surface";
+}
+
+// A line's pixels repeat from one lattice point on it to the next, so a line or triangle edge
+// of slope 2/3 through the origin, starting on such a point a billion pixels away, must look
+// exactly like a short one that the platform draws itself.
+TEST_F(Drawing, FarLinesAndTrianglesKeepThePixelsOfTheirNearPart) {
+    const int64_t close = 150, distant = int64_t(1) << 29;
+    auto both = [&](auto draw, const char *what) {
+        ZEPHA_erase();
+        draw(close);
+        const std::vector<COLORREF> expected = surface_pixels();
+        ZEPHA_erase();
+        draw(distant);
+        EXPECT_EQ(0, differing(expected, surface_pixels())) << what;
+        EXPECT_GT(surface_count(RED_RGB), 0) << what;
+    };
+    for (int pen : {0, 1, 5})
+        both(
+            [&](int64_t k) {
+                DrawItem item = {ITEM_LINE, RED, pen, -3 * k, -2 * k, 3 * k, 2 * k, 0, 0, nullptr};
+                render_item(item);
+            },
+            pen == 5 ? "wide line" : "line");
+    for (int pen : {0, 1, 3})
+        both(
+            [&](int64_t k) {
+                DrawItem item = {ITEM_TRIANGLE, RED,   pen,    -3 * k, -2 * k,
+                                 3 * k,         2 * k, -3 * k, 2 * k,  nullptr};
+                render_item(item);
+            },
+            pen == 0 ? "filled triangle" : "outlined triangle");
+}
+
+// The pixel geometry used far out agrees with the platform's own drawing wherever the platform
+// can draw: random shapes across the surface, drawn both ways.
+TEST_F(Drawing, FarGeometryAgreesWithThePlatformsOwnDrawing) {
+    std::mt19937 random(15);
+    auto coordinate = [&](int lo, int hi) {
+        return lo + static_cast<int>(random() % (hi - lo + 1));
+    };
+    const RasterClip clip = {SURFACE_WIDTH, SURFACE_HEIGHT};
+    static RasterDisc disc;
+    int compared = 0;
+    for (int i = 0; i < 160; i++) {
+        const int kind = i % 4;
+        const int pen = i % 8 < 4 ? i % 2 : 2 + static_cast<int>(random() % 9);
+        std::string what;
+        clear_surface();
+        select_pen_and_brush(pen, RED_RGB, false);
+        TestPainter painter(RED_RGB);
+        std::vector<COLORREF> platform;
+        if (kind == 0 || kind == 3) {
+            // Ovals: no taller than four times their width, where the platform's own filled
+            // regions stay inside their boxes.
+            const int w = coordinate(3, 1500), h = coordinate(3, std::min(1500, 4 * w));
+            const int left = coordinate(-w + 1, SURFACE_WIDTH - 1);
+            const int top = coordinate(-h + 1, SURFACE_HEIGHT - 1);
+            const int oval_pen = kind == 0 ? 1 + pen : pen;
+            select_pen_and_brush(oval_pen, RED_RGB, oval_pen == 0);
+            what = "oval " + std::to_string(left) + "," + std::to_string(top) + " " +
+                   std::to_string(w) + "x" + std::to_string(h) + " pen " + std::to_string(oval_pen);
+            Ellipse(g_surface_dc, left, top, left + w, top + h);
+            platform = surface_pixels();
+            clear_surface();
+            const RasterBox box = {left, top, left + w, top + h};
+            if (oval_pen <= 1) {
+                raster_oval(box, oval_pen == 1, clip, painter);
+            } else {
+                read_disc(oval_pen, disc);
+                raster_oval_wide(box, disc, oval_pen, clip, painter);
+            }
+        } else {
+            // Lines (kind 1) and triangles (kind 2), outlined with one- and wide-pixel pens.
+            const int count = kind == 1 ? 2 : 3;
+            POINT p[3];
+            RasterPoint r[3];
+            for (int k = 0; k < count; k++) {
+                p[k] = {coordinate(-1500, 2100), coordinate(-1500, 2000)};
+                r[k] = {p[k].x, p[k].y};
+                what += "(" + std::to_string(p[k].x) + "," + std::to_string(p[k].y) + ") ";
+            }
+            what += "pen " + std::to_string(pen);
+            if (kind == 1) {
+                MoveToEx(g_surface_dc, p[0].x, p[0].y, nullptr);
+                LineTo(g_surface_dc, p[1].x, p[1].y);
+            } else {
+                Polygon(g_surface_dc, p, 3);
+            }
+            platform = surface_pixels();
+            clear_surface();
+            for (int k = 0; k < (kind == 1 ? 1 : 3); k++) {
+                if (pen <= 1) {
+                    raster_line(r[k], r[(k + 1) % count], clip, painter);
+                    continue;
+                }
+                RasterPoint band[4];
+                raster_wide_segment(r[k], r[(k + 1) % count], pen, band);
+                raster_polygon(band, 4, clip, painter);
+            }
+            if (pen > 1)
+                for (int k = 0; k < count; k++)
+                    painter.disc(r[k], pen);
+        }
+        EXPECT_EQ(0, differing(platform, surface_pixels())) << what;
+        compared += std::count(platform.begin(), platform.end(), RED_RGB) > 0;
+    }
+    EXPECT_GT(compared, 100) << "most shapes crossed the surface";
+}
+
+// Huge ovals are drawn row by row on the surface only, so hundreds of them need little time
+// (this test finishes well within its timeout) and no memory in proportion to their size: the
+// platform's own Ellipse needs memory in proportion to the box and fails from about 2^20.
+TEST_F(Drawing, HugeOvalsNeedLittleTimeAndMemory) {
+    PROCESS_MEMORY_COUNTERS before = {};
+    before.cb = sizeof before;
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+    const DWORD objects_before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int i = 0; i < 50; i++) {
+        ZEPHA_erase();
+        ZEPHA_draw_circle(RED, i, -i, INT_MAX - i);
+        EXPECT_EQ(RED_RGB, pixel_at(0, 0)) << i;
+        ZEPHA_draw_oval(BLUE, -(1 << 20) - i, 1 << 20, 1 << 20, -(1 << 20), 0);
+        EXPECT_EQ(BLUE_RGB, pixel_at(100, 100)) << i;
+        ZEPHA_draw_oval(RED, -(1 << 30), 1 << 30, i, -(1 << 30), 1);
+        ZEPHA_draw_oval(GREEN, i + 50, 1 << 30, 1 << 30, -(1 << 30), 9);
+        EXPECT_EQ(RED_RGB, pixel_at(i, 0)) << i << ": the outline's rightmost pixel";
+        EXPECT_EQ(BLUE_RGB, pixel_at(i + 1, 0)) << i;
+        EXPECT_EQ(GREEN_RGB, pixel_at(i + 46, 100)) << i << ": the wide outline's leftmost pixels";
+        EXPECT_EQ(GREEN_RGB, pixel_at(i + 54, 100)) << i;
+        EXPECT_EQ(BLUE_RGB, pixel_at(i + 60, 100)) << i;
+    }
+    PROCESS_MEMORY_COUNTERS after = {};
+    after.cb = sizeof after;
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+    EXPECT_LT(after.PeakWorkingSetSize, before.PeakWorkingSetSize + (16 << 20))
+        << "peak working set grew from " << (before.PeakWorkingSetSize >> 10) << " KB to "
+        << (after.PeakWorkingSetSize >> 10) << " KB";
+    EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects_before + 2);
 }

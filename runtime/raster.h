@@ -1,0 +1,69 @@
+// Pixel geometry of lines, polygons and ovals in 64-bit surface coordinates, for shapes that lie
+// partly or wholly beyond the coordinates the platform's drawing calls handle. Each function
+// reproduces the pixels that the platform's own rasteriser picks for the shape (the same
+// integer decisions, evaluated exactly), but only for the rows and columns of the clip
+// rectangle, so its cost does not grow with the size of the shape. Platform-free.
+#pragma once
+
+#include <cstdint>
+
+// Columns [0, width) and rows [0, height) of the surface.
+struct RasterClip {
+    int64_t width;
+    int64_t height;
+};
+
+// Receives runs of pixels, columns [left, right) of one row, all inside the clip. A run may
+// repeat or overlap pixels of an earlier run.
+class SpanSink {
+  public:
+    virtual void span(int64_t row, int64_t left, int64_t right) = 0;
+
+  protected:
+    ~SpanSink() = default;
+};
+
+struct RasterPoint {
+    int64_t x;
+    int64_t y;
+};
+
+// A box: columns [left, right), rows [top, bottom).
+struct RasterBox {
+    int64_t left;
+    int64_t top;
+    int64_t right;
+    int64_t bottom;
+};
+
+// The disc a wide pen puts at every point it passes: rows [top, top + rows) relative to the
+// point, row k covering columns [left[k], right[k]) relative to it.
+constexpr int RASTER_DISC_ROWS = 1024;
+struct RasterDisc {
+    int64_t top;
+    int rows; // at most RASTER_DISC_ROWS
+    int64_t left[RASTER_DISC_ROWS];
+    int64_t right[RASTER_DISC_ROWS];
+};
+
+// Coordinates handed to these functions stay within this distance of the surface.
+constexpr int64_t RASTER_COORDINATE_LIMIT = int64_t(1) << 40;
+
+// Drawing
+void raster_line(RasterPoint from, RasterPoint to, const RasterClip &clip,
+                 SpanSink &sink); // one-pixel line; the end point is not drawn
+void raster_polygon(const RasterPoint *points, int count, const RasterClip &clip,
+                    SpanSink &sink); // interior under the alternate rule, without the outline;
+                                     // at most 64 points
+void raster_oval(const RasterBox &box, bool outline_only, const RasterClip &clip,
+                 SpanSink &sink); // oval in a box of at least 3 by 3: filled with its edge,
+                                  // or its one-pixel edge alone
+void raster_oval_wide(const RasterBox &box, const RasterDisc &disc, int pen_width,
+                      const RasterClip &clip,
+                      SpanSink &sink); // edge of an oval drawn with a wide pen: the pen's disc
+                                       // at every pixel of the one-pixel edge, and its band
+                                       // along each diagonal step
+void raster_oval_ring(const RasterBox &outer, const RasterBox &inner, const RasterClip &clip,
+                      SpanSink &sink); // filled outer oval less the filled inner one
+void raster_wide_segment(RasterPoint from, RasterPoint to, int pen_width,
+                         RasterPoint (&corners)[4]); // body of a wide-pen line, caps excluded
