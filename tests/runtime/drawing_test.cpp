@@ -331,7 +331,7 @@ void select_pen_and_brush(int pen, COLORREF color, bool filled) {
 
 } // namespace
 
-// The two script cases, straight through the primitive: corners near the ends of the
+// Two rectangles a script can make, straight through the primitive: corners near the ends of the
 // int range put the rectangle where its true corners are, not mirrored.
 TEST_F(Drawing, FarCornersDrawTheVisiblePartOfTheRectangle) {
     for (int far_x : {2147483000, 2147483400, INT_MAX}) {
