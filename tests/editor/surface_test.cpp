@@ -6,6 +6,7 @@
 #include "editor/shapes.h"
 #include "runtime/gdi_guard.h"
 #include "runtime/runtime_state.h"
+#include "tests/runtime/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -86,20 +87,6 @@ std::vector<std::string> palette_log_lines() {
         lines.push_back(line);
     }
     return lines;
-}
-
-// The whole surface, row by row.
-std::vector<DWORD> surface_pixels() {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = SURFACE_WIDTH;
-    info.bmiHeader.biHeight = -SURFACE_HEIGHT;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    std::vector<DWORD> pixels(SURFACE_WIDTH * SURFACE_HEIGHT);
-    GetDIBits(g_surface_dc, g_surface_bitmap, 0, SURFACE_HEIGHT, pixels.data(), &info,
-              DIB_RGB_COLORS);
-    return pixels;
 }
 
 // Starts the runtime as WinMain would have, then opens the one display of this process.
@@ -277,7 +264,7 @@ TEST_F(EditorSurfaceTest, AShapeMovedToTheFarRightLeavesTheDrawingArea) {
     ShapeList shapes;
     EditorState state;
     redraw(display, shapes);
-    const std::vector<DWORD> empty_area = surface_pixels();
+    const std::vector<COLORREF> empty_area = surface_pixels();
 
     auto click = [&](int x, int y) { applyEvent(state, DE_MOUSE, x, y, shapes, display); };
     click(-275, -95); // Red
@@ -294,7 +281,7 @@ TEST_F(EditorSurfaceTest, AShapeMovedToTheFarRightLeavesTheDrawingArea) {
     EXPECT_EQ(0, state.currentPick->getY2());
 
     redraw(display, shapes);
-    const std::vector<DWORD> moved = surface_pixels();
+    const std::vector<COLORREF> moved = surface_pixels();
     int differing = 0;
     for (size_t i = 0; i < moved.size(); i++)
         differing += moved[i] != empty_area[i];

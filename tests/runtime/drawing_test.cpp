@@ -236,24 +236,6 @@ TEST_F(Drawing, SeventyThousandCallsOfEachKindKeepNoObjects) {
 
 namespace {
 
-// The whole surface, row by row, as COLORREFs.
-std::vector<COLORREF> surface_pixels() {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = SURFACE_WIDTH;
-    info.bmiHeader.biHeight = -SURFACE_HEIGHT;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    std::vector<DWORD> bits(SURFACE_WIDTH * SURFACE_HEIGHT);
-    GetDIBits(g_surface_dc, g_surface_bitmap, 0, SURFACE_HEIGHT, bits.data(), &info,
-              DIB_RGB_COLORS);
-    std::vector<COLORREF> pixels;
-    pixels.reserve(bits.size());
-    for (DWORD bgr : bits)
-        pixels.push_back(RGB((bgr >> 16) & 0xff, (bgr >> 8) & 0xff, bgr & 0xff));
-    return pixels;
-}
-
 int surface_count(COLORREF color) {
     int n = 0;
     for (COLORREF p : surface_pixels())

@@ -42,6 +42,24 @@ inline COLORREF pixel_at(int x, int y) {
     return GetPixel(g_surface_dc, g_origin_x + x, g_origin_y - y);
 }
 
+// The whole surface, row by row, as COLORREFs.
+inline std::vector<COLORREF> surface_pixels() {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = SURFACE_WIDTH;
+    info.bmiHeader.biHeight = -SURFACE_HEIGHT;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> bits(SURFACE_WIDTH * SURFACE_HEIGHT);
+    GetDIBits(g_surface_dc, g_surface_bitmap, 0, SURFACE_HEIGHT, bits.data(), &info,
+              DIB_RGB_COLORS);
+    std::vector<COLORREF> pixels;
+    pixels.reserve(bits.size());
+    for (DWORD bgr : bits)
+        pixels.push_back(RGB((bgr >> 16) & 0xff, (bgr >> 8) & 0xff, bgr & 0xff));
+    return pixels;
+}
+
 // Handles window messages until the condition holds or the time is up; true if it held.
 template <typename Condition> bool pump_until(Condition condition, DWORD timeout_ms = 5000) {
     const DWORD start = GetTickCount();
