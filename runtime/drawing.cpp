@@ -13,6 +13,7 @@
 
 #include "runtime/gdi_guard.h"
 #include "runtime/raster.h"
+#include "runtime/surface_painter.h"
 
 // ---- Constants ----
 
@@ -49,48 +50,6 @@ constexpr int64_t TEXT_REACH = int64_t(1) << 20;
 constexpr int64_t CLAMP_LIMIT = int64_t(1) << 30;
 
 const RasterClip SURFACE_CLIP = {SURFACE_WIDTH, SURFACE_HEIGHT};
-
-} // namespace
-
-// ---- Types ----
-
-namespace {
-
-// Paints spans of pixels, and the round ends of wide pens, in one colour.
-class SurfacePainter final : public SpanSink {
-  public:
-    explicit SurfacePainter(COLORREF color) : brush_(CreateSolidBrush(color)) {}
-    ~SurfacePainter() {
-        if (brush_ != nullptr)
-            DeleteObject(brush_);
-    }
-    SurfacePainter(const SurfacePainter &) = delete;
-    SurfacePainter &operator=(const SurfacePainter &) = delete;
-
-    void span(int64_t row, int64_t left, int64_t right) override {
-        const RECT rect = {static_cast<LONG>(left), static_cast<LONG>(row),
-                           static_cast<LONG>(right), static_cast<LONG>(row + 1)};
-        FillRect(g_surface_dc, &rect, brush_);
-    }
-    // The round end or corner a wide pen puts at a point: the pen's own disc, skipped where it
-    // cannot reach the surface.
-    void disc(RasterPoint centre, int pen_width) {
-        const int64_t reach = int64_t(pen_width) + 1;
-        if (centre.x < -reach || centre.x > SURFACE_WIDTH + reach || centre.y < -reach ||
-            centre.y > SURFACE_HEIGHT + reach)
-            return;
-        HRGN disc = CreateEllipticRgn(-(pen_width / 2), -(pen_width / 2), (pen_width + 1) / 2 + 1,
-                                      (pen_width + 1) / 2 + 1);
-        if (disc == nullptr)
-            return;
-        OffsetRgn(disc, static_cast<int>(centre.x), static_cast<int>(centre.y));
-        FillRgn(g_surface_dc, disc, brush_);
-        DeleteObject(disc);
-    }
-
-  private:
-    HBRUSH brush_;
-};
 
 } // namespace
 
@@ -184,45 +143,6 @@ void draw_rectangle(const RasterBox &box, int pen_width) {
               static_cast<int>(clamp_to(box.top, reach)),
               static_cast<int>(clamp_to(box.right, reach)),
               static_cast<int>(clamp_to(box.bottom, reach)));
-}
-
-// The disc a wide pen puts at every point of a curve, row by row, as the platform builds it.
-bool pen_disc(int pen_width, RasterDisc &disc) {
-    if (pen_width > RASTER_DISC_ROWS)
-        return false;
-    HRGN region = CreateEllipticRgn(-(pen_width / 2), -(pen_width / 2), (pen_width + 1) / 2 + 1,
-                                    (pen_width + 1) / 2 + 1);
-    if (region == nullptr)
-        return false;
-    bool ok = false;
-    RECT bounds;
-    const DWORD size = GetRegionData(region, 0, nullptr);
-    char *buffer = size > 0 ? new (std::nothrow) char[size] : nullptr;
-    if (buffer != nullptr && GetRgnBox(region, &bounds) != ERROR &&
-        bounds.bottom - bounds.top <= RASTER_DISC_ROWS &&
-        GetRegionData(region, size, reinterpret_cast<RGNDATA *>(buffer)) == size) {
-        const RGNDATA *data = reinterpret_cast<const RGNDATA *>(buffer);
-        const RECT *rects = reinterpret_cast<const RECT *>(data->Buffer);
-        disc.top = bounds.top;
-        disc.rows = bounds.bottom - bounds.top;
-        for (int k = 0; k < disc.rows; k++) {
-            disc.left[k] = 0;
-            disc.right[k] = 0;
-        }
-        for (DWORD i = 0; i < data->rdh.nCount; i++)
-            for (LONG row = rects[i].top; row < rects[i].bottom; row++) {
-                const int k = row - bounds.top;
-                const bool empty = disc.right[k] <= disc.left[k];
-                disc.left[k] =
-                    empty ? rects[i].left : std::min<int64_t>(disc.left[k], rects[i].left);
-                disc.right[k] =
-                    empty ? rects[i].right : std::max<int64_t>(disc.right[k], rects[i].right);
-            }
-        ok = true;
-    }
-    delete[] buffer;
-    DeleteObject(region);
-    return ok;
 }
 
 void draw_oval(const RasterBox &box, int pen_width, COLORREF color) {
@@ -343,6 +263,43 @@ void render_shape(const DrawItem &item) {
 }
 
 } // namespace
+
+bool pen_disc(int pen_width, RasterDisc &disc) {
+    if (pen_width > RASTER_DISC_ROWS)
+        return false;
+    HRGN region = create_pen_disc(pen_width);
+    if (region == nullptr)
+        return false;
+    bool ok = false;
+    RECT bounds;
+    const DWORD size = GetRegionData(region, 0, nullptr);
+    char *buffer = size > 0 ? new (std::nothrow) char[size] : nullptr;
+    if (buffer != nullptr && GetRgnBox(region, &bounds) != ERROR &&
+        bounds.bottom - bounds.top <= RASTER_DISC_ROWS &&
+        GetRegionData(region, size, reinterpret_cast<RGNDATA *>(buffer)) == size) {
+        const RGNDATA *data = reinterpret_cast<const RGNDATA *>(buffer);
+        const RECT *rects = reinterpret_cast<const RECT *>(data->Buffer);
+        disc.top = bounds.top;
+        disc.rows = bounds.bottom - bounds.top;
+        for (int k = 0; k < disc.rows; k++) {
+            disc.left[k] = 0;
+            disc.right[k] = 0;
+        }
+        for (DWORD i = 0; i < data->rdh.nCount; i++)
+            for (LONG row = rects[i].top; row < rects[i].bottom; row++) {
+                const int k = row - bounds.top;
+                const bool empty = disc.right[k] <= disc.left[k];
+                disc.left[k] =
+                    empty ? rects[i].left : std::min<int64_t>(disc.left[k], rects[i].left);
+                disc.right[k] =
+                    empty ? rects[i].right : std::max<int64_t>(disc.right[k], rects[i].right);
+            }
+        ok = true;
+    }
+    delete[] buffer;
+    DeleteObject(region);
+    return ok;
+}
 
 int check_color(int index) {
     if (index >= 0 && index < NUM_COLORS)

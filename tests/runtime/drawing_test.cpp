@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/raster.h"
+#include "runtime/surface_painter.h"
 #include "tests/runtime/test_support.h"
 
 #include <psapi.h> // after <windows.h>
@@ -253,51 +253,6 @@ int differing(const std::vector<COLORREF> &a, const std::vector<COLORREF> &b) {
 
 const int SURFACE_PIXELS = SURFACE_WIDTH * SURFACE_HEIGHT;
 
-// Paints what the pixel geometry computes, the way the renderer does.
-class TestPainter final : public SpanSink {
-  public:
-    explicit TestPainter(COLORREF color) : brush_(CreateSolidBrush(color)) {}
-    ~TestPainter() { DeleteObject(brush_); }
-    TestPainter(const TestPainter &) = delete;
-    TestPainter &operator=(const TestPainter &) = delete;
-    void span(int64_t row, int64_t left, int64_t right) override {
-        const RECT rect = {static_cast<LONG>(left), static_cast<LONG>(row),
-                           static_cast<LONG>(right), static_cast<LONG>(row + 1)};
-        FillRect(g_surface_dc, &rect, brush_);
-    }
-    void disc(RasterPoint centre, int pen) {
-        HRGN disc = CreateEllipticRgn(-(pen / 2), -(pen / 2), (pen + 1) / 2 + 1, (pen + 1) / 2 + 1);
-        OffsetRgn(disc, static_cast<int>(centre.x), static_cast<int>(centre.y));
-        FillRgn(g_surface_dc, disc, brush_);
-        DeleteObject(disc);
-    }
-
-  private:
-    HBRUSH brush_;
-};
-
-// The disc a wide pen of this width puts at each point, read back from the platform.
-void read_disc(int pen, RasterDisc &disc) {
-    HRGN region = CreateEllipticRgn(-(pen / 2), -(pen / 2), (pen + 1) / 2 + 1, (pen + 1) / 2 + 1);
-    RECT bounds;
-    GetRgnBox(region, &bounds);
-    std::vector<char> data(GetRegionData(region, 0, nullptr));
-    GetRegionData(region, static_cast<DWORD>(data.size()),
-                  reinterpret_cast<RGNDATA *>(data.data()));
-    const RGNDATA *header = reinterpret_cast<const RGNDATA *>(data.data());
-    const RECT *rects = reinterpret_cast<const RECT *>(header->Buffer);
-    disc.top = bounds.top;
-    disc.rows = bounds.bottom - bounds.top;
-    for (int k = 0; k < disc.rows; k++)
-        disc.left[k] = disc.right[k] = 0;
-    for (DWORD i = 0; i < header->rdh.nCount; i++)
-        for (LONG row = rects[i].top; row < rects[i].bottom; row++) {
-            disc.left[row - bounds.top] = rects[i].left;
-            disc.right[row - bounds.top] = rects[i].right;
-        }
-    DeleteObject(region);
-}
-
 // White everywhere, without the erase's border (drawn with whatever pen is selected).
 void clear_surface() {
     const RECT all = {0, 0, SURFACE_WIDTH, SURFACE_HEIGHT};
@@ -512,7 +467,7 @@ TEST_F(Drawing, FarGeometryAgreesWithThePlatformsOwnDrawing) {
         std::string what;
         clear_surface();
         select_pen_and_brush(pen, RED_RGB, false);
-        TestPainter painter(RED_RGB);
+        SurfacePainter painter(RED_RGB);
         std::vector<COLORREF> platform;
         if (kind == 0 || kind == 3) {
             // Ovals: no taller than four times their width, where the platform's own filled
@@ -531,7 +486,7 @@ TEST_F(Drawing, FarGeometryAgreesWithThePlatformsOwnDrawing) {
             if (oval_pen <= 1) {
                 raster_oval(box, oval_pen == 1, clip, painter);
             } else {
-                read_disc(oval_pen, disc);
+                ASSERT_TRUE(pen_disc(oval_pen, disc)) << what;
                 raster_oval_wide(box, disc, oval_pen, clip, painter);
             }
         } else {
