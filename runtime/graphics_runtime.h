@@ -3,10 +3,18 @@
 // and a handful of drawing primitives. Every function runs on the program's one thread.
 #pragma once
 
+#if defined(_WIN32)
 #ifndef NOMINMAX
 #define NOMINMAX // keeps std::min and std::max usable in programs that include this header
 #endif
 #include <windows.h>
+#else
+// Elsewhere the header itself supplies the Windows types a program meets here: the fields of
+// the start-up record and the display flag. They hold nothing the runtime reads there.
+typedef void *HINSTANCE;
+typedef char *LPSTR;
+typedef unsigned char BYTE;
+#endif
 
 // printf-style functions: the compiler checks their arguments against the format. The runtime
 // formats with C99 rules, which GCC calls gnu_printf and clang printf.
@@ -68,7 +76,8 @@ enum {
 constexpr int SURFACE_WIDTH = 601;  // off-screen bitmap width, also the window's outer width
 constexpr int SURFACE_HEIGHT = 540; // off-screen bitmap height, also the window's outer height
 
-// Application entry, called by WinMain once the start-up arguments are stored
+// Application entry, called by the program entry (WinMain on Windows, main elsewhere) once the
+// start-up arguments are stored
 int app_main();
 
 // Process state shared with the display object
@@ -78,7 +87,7 @@ struct StartupArgs {
     LPSTR command_line;
     int show;
 };
-extern StartupArgs g_startup_args;    // what WinMain received, in its order
+extern StartupArgs g_startup_args;    // what the program entry received, in WinMain's order
 extern BYTE g_display_created;        // a display object has been constructed
 constexpr int GETS_ANSWER_SIZE = 256; // the text-entry dialog's answer, NUL included
 

@@ -1,37 +1,34 @@
-// The Run menu of the graphics window, its commands, and the Ctrl+letter shortcuts.
+// The Run menu's lines, its commands, and the Ctrl+letter shortcuts, the same on every platform;
+// the platform shows the menu and its check marks.
 #include "runtime/runtime_state.h"
 
 // ---- Constants ----
 
-namespace {
-
-struct MenuItem {
-    UINT flags;
-    UINT_PTR id;
-    const char *text;
-};
-
 // The contact address of this project, shown in the grayed information lines.
 #define ZEPHA_CONTACT "zepha@example.org"
 
-const MenuItem RUN_MENU_ITEMS[] = {
-    {MF_STRING, IDM_ANIMATE, "&Animate\tCtrl+A"},
-    {MF_STRING, IDM_HALT, "&Halt animation\tCtrl+H"},
-    {MF_STRING, IDM_STEP, "Advance one &frame\tCtrl+F"},
-    {MF_SEPARATOR, 0, nullptr},
-    {MF_CHECKED, IDM_LOGGING, "&Logging\tCtrl+L"},
-    {MF_SEPARATOR, 0, nullptr},
-    {MF_STRING, IDM_RECORD, "&Record Script\tCtrl+R"},
-    {MF_STRING, IDM_PLAYBACK, "&Playback Script\tCtrl+P"},
-    {MF_STRING, IDM_PLAY_ONE, "Play &One Script\tCtrl+O"},
-    {MF_SEPARATOR, 0, nullptr},
-    {MF_STRING, IDM_QUIT, "&Quit\tCtrl+Q"},
-    {MF_SEPARATOR, 0, nullptr},
-    {MF_GRAYED, IDM_INFO, "ZEPHA graphics runtime"},
-    {MF_GRAYED, IDM_INFO, "MAC: " ZEPHA_CONTACT},
-    {MF_GRAYED, IDM_INFO, "WINDOWS: " ZEPHA_CONTACT},
-    {MF_GRAYED, IDM_INFO, "UPDATES: " ZEPHA_CONTACT},
+const char RUN_MENU_TITLE[] = "&Run";
+
+const RunMenuEntry RUN_MENU[RUN_MENU_ENTRIES] = {
+    {MENU_COMMAND, IDM_ANIMATE, "&Animate\tCtrl+A"},
+    {MENU_COMMAND, IDM_HALT, "&Halt animation\tCtrl+H"},
+    {MENU_COMMAND, IDM_STEP, "Advance one &frame\tCtrl+F"},
+    {MENU_SEPARATOR, 0, nullptr},
+    {MENU_CHECKED_COMMAND, IDM_LOGGING, "&Logging\tCtrl+L"},
+    {MENU_SEPARATOR, 0, nullptr},
+    {MENU_COMMAND, IDM_RECORD, "&Record Script\tCtrl+R"},
+    {MENU_COMMAND, IDM_PLAYBACK, "&Playback Script\tCtrl+P"},
+    {MENU_COMMAND, IDM_PLAY_ONE, "Play &One Script\tCtrl+O"},
+    {MENU_SEPARATOR, 0, nullptr},
+    {MENU_COMMAND, IDM_QUIT, "&Quit\tCtrl+Q"},
+    {MENU_SEPARATOR, 0, nullptr},
+    {MENU_INFO, IDM_INFO, "ZEPHA graphics runtime"},
+    {MENU_INFO, IDM_INFO, "MAC: " ZEPHA_CONTACT},
+    {MENU_INFO, IDM_INFO, "WINDOWS: " ZEPHA_CONTACT},
+    {MENU_INFO, IDM_INFO, "UPDATES: " ZEPHA_CONTACT},
 };
+
+namespace {
 
 // Which command each Ctrl+letter shortcut stands for.
 struct Shortcut {
@@ -47,17 +44,7 @@ const Shortcut SHORTCUTS[] = {
 
 // ---- Internal functions ----
 
-void build_run_menu(HWND window) {
-    HMENU bar = CreateMenu();
-    g_run_menu = CreatePopupMenu();
-    for (const MenuItem &item : RUN_MENU_ITEMS)
-        AppendMenuA(g_run_menu, item.flags, item.id, item.text);
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(g_run_menu), "&Run");
-    SetMenu(window, bar);
-    DrawMenuBar(window);
-}
-
-void on_command(WPARAM id) {
+void on_command(uintptr_t id) {
     switch (id) {
     case IDM_ANIMATE: g_animating = 1; break;
     case IDM_HALT: g_animating = 0; break;
@@ -68,33 +55,23 @@ void on_command(WPARAM id) {
     case IDM_LOGGING:
         // Toggles the flag and its check mark; unlike ZEPHA_set_logging it never shows the window.
         g_logging = g_logging == 1 ? 0 : 1;
-        CheckMenuItem(g_run_menu, IDM_LOGGING, g_logging ? MF_CHECKED : MF_UNCHECKED);
+        check_menu_item(IDM_LOGGING, g_logging != 0);
         break;
     case IDM_RECORD: g_recording ? stop_recording() : start_recording(); break;
     case IDM_PLAYBACK: g_playing ? stop_playback() : start_playback(); break;
     case IDM_PLAY_ONE: play_one_event(); break;
-    case IDM_QUIT: PostQuitMessage(0); break;
+    case IDM_QUIT: post_quit(); break;
     default: break;
     }
 }
 
-void on_key_down(WPARAM key) {
-    if (key == VK_CONTROL) {
-        g_ctrl_down = 1;
-        return;
-    }
-    if (!g_ctrl_down)
-        return;
+bool on_shortcut(uintptr_t letter) {
     for (const Shortcut &shortcut : SHORTCUTS) {
-        if (key == static_cast<WPARAM>(shortcut.letter) ||
-            key == static_cast<WPARAM>(shortcut.letter + ('a' - 'A'))) {
+        if (letter == static_cast<uintptr_t>(shortcut.letter) ||
+            letter == static_cast<uintptr_t>(shortcut.letter + ('a' - 'A'))) {
             on_command(shortcut.command);
-            return;
+            return true;
         }
     }
-}
-
-void on_key_up(WPARAM key) {
-    if (key == VK_CONTROL)
-        g_ctrl_down = 0;
+    return false;
 }

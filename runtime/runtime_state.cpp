@@ -1,20 +1,13 @@
-// Every piece of runtime state, with its initial value.
+// Every piece of the core's runtime state, with its initial value.
 #include "runtime/runtime_state.h"
 
 const char *const SCRIPT_FILE_NAME = "ZEPHA.SCR";
 
-// ---- Start-up, windows and surface ----
+// ---- Start-up and surface ----
 StartupArgs g_startup_args = {};
-HINSTANCE g_instance = nullptr;
-HWND g_graphics_window = nullptr;
-HWND g_log_window = nullptr;
-HDC g_window_dc = nullptr;
-HDC g_surface_dc = nullptr;
-HBITMAP g_surface_bitmap = nullptr;
 int32_t g_surface_dirty = 1;
 int32_t g_origin_x = 0;
 int32_t g_origin_y = 0;
-HMENU g_run_menu = nullptr;
 
 // ---- Pending event ----
 int32_t g_event_kind = 0;
@@ -38,7 +31,7 @@ int32_t g_ctrl_down = 0;
 
 // ---- Log ----
 uint8_t g_logging = 1;
-HGLOBAL g_log_lines[LOG_RING_SIZE] = {};
+TextBlock g_log_lines[LOG_RING_SIZE] = {};
 int32_t g_log_first = -1;
 int32_t g_log_next = 0;
 

@@ -1,5 +1,9 @@
 // Private to the runtime (and its tests): every piece of runtime state and the internal
 // functions that the runtime's files share. The display object and the editor never include it.
+//
+// The first half is the platform-free core's: the pending event, animation, script and log
+// state and the rules that use them. The platform's own state (windows, surface, menu) and the
+// functions every platform provides to the core follow, from the platform's folder.
 #pragma once
 
 #include "graphics_runtime.h"
@@ -7,9 +11,18 @@
 #include <cstdint>
 #include <cstdio>
 
+// Types the platform chooses: a block of memory holding one text (a log message, or a text on
+// its way to the renderer) and a colour value, red in the low byte.
+#if defined(_WIN32)
+using TextBlock = HGLOBAL; // movable global memory
+using ColorValue = COLORREF;
+#else
+using TextBlock = char *; // from the C++ heap
+using ColorValue = uint32_t;
+#endif
+
 // Constants
-constexpr UINT_PTR TIMER_ID = 2;           // the graphics window's only timer
-constexpr UINT TICK_INTERVAL_MS = 100;     // its period
+constexpr unsigned TICK_INTERVAL_MS = 100; // the period of the graphics window's timer
 constexpr int LOG_RING_SIZE = 25;          // log messages kept for repainting
 constexpr int LOG_BUFFER_SIZE = 1024;      // one formatted log message or text, NUL included
 extern const char *const SCRIPT_FILE_NAME; // "ZEPHA.SCR" in the current directory
@@ -48,20 +61,25 @@ struct DrawItem {
     int64_t x1, y1;
     int64_t x2, y2;
     int64_t x3, y3;
-    HGLOBAL text_block;
+    TextBlock text_block;
 };
 
-// State: start-up, windows and surface
-extern HINSTANCE g_instance;     // the program instance, stored by start-up
-extern HWND g_graphics_window;   // none until start-up
-extern HWND g_log_window;        // the log window
-extern HDC g_window_dc;          // the graphics window's own device context
-extern HDC g_surface_dc;         // memory device context holding the surface
-extern HBITMAP g_surface_bitmap; // the 601 x 540 surface bitmap
-extern int32_t g_surface_dirty;  // surface changed since last copied to the window
-extern int32_t g_origin_x;       // client x of the logical origin
-extern int32_t g_origin_y;       // client y of the logical origin
-extern HMENU g_run_menu;         // the "&Run" popup, target of every check mark
+// One line of the Run menu, in its order: a command (checked or not), a separator, or a grayed
+// information line. The text holds the mnemonic's '&' and, after a tab, the shortcut's text.
+enum RunMenuEntryKind { MENU_COMMAND, MENU_CHECKED_COMMAND, MENU_SEPARATOR, MENU_INFO };
+struct RunMenuEntry {
+    RunMenuEntryKind kind;
+    int id;
+    const char *text;
+};
+constexpr int RUN_MENU_ENTRIES = 16;
+extern const RunMenuEntry RUN_MENU[RUN_MENU_ENTRIES];
+extern const char RUN_MENU_TITLE[]; // "&Run"
+
+// State: surface
+extern int32_t g_surface_dirty; // surface changed since last copied to the window
+extern int32_t g_origin_x;      // client x of the logical origin
+extern int32_t g_origin_y;      // client y of the logical origin
 
 // State: pending event
 extern int32_t g_event_kind; // EV_* of the pending event
@@ -84,30 +102,23 @@ extern int32_t g_periodic_run; // periodic events counted (recording) or still d
 extern int32_t g_ctrl_down;    // the Ctrl key is held
 
 // State: log
-extern uint8_t g_logging;                  // drawing calls write log lines
-extern HGLOBAL g_log_lines[LOG_RING_SIZE]; // ring of the last 25 messages
-extern int32_t g_log_first;                // oldest slot; -1 while the ring is empty
-extern int32_t g_log_next;                 // slot of the next message
+extern uint8_t g_logging;                    // drawing calls write log lines
+extern TextBlock g_log_lines[LOG_RING_SIZE]; // ring of the last 25 messages
+extern int32_t g_log_first;                  // oldest slot; -1 while the ring is empty
+extern int32_t g_log_next;                   // slot of the next message
 
 // State: dialog (g_startup_args and g_display_created are in graphics_runtime.h)
 extern char *g_gets_target; // the answer buffer of the running text-entry dialog
 
-// Windows (start-up)
-LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-void copy_surface_to_window(); // whole surface to client (0, 0); clears the dirty flag
-
 // Wait loop
 int wait_for_event(int *x, int *y, char *key); // one wait; returns the event code
-bool pump_one_message();                       // true when it took a message
-void on_left_button_down(LPARAM lparam);
-void on_char(WPARAM wparam);
-void on_timer();
+void on_click(int client_x, int client_y);     // a left click at a client pixel
+void on_char(uintptr_t character);             // a typed character, in the low 8 bits
+void on_timer();                               // a timer tick
 
 // Run menu
-void build_run_menu(HWND window);
-void on_command(WPARAM id);
-void on_key_down(WPARAM key);
-void on_key_up(WPARAM key);
+void on_command(uintptr_t id);      // runs one IDM_ command
+bool on_shortcut(uintptr_t letter); // Ctrl+letter (either case): runs its command if it has one
 
 // Script
 void record_event(int kind, int x, int y, char key);
@@ -120,22 +131,35 @@ void start_playback();
 void stop_playback();
 void play_one_event();
 
-// Log window
-LRESULT CALLBACK log_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-void append_log_line(char *text);
-int show_log_window(int show);
-
 // Drawing
-extern const COLORREF color_table[NUM_COLORS];
+extern const ColorValue color_table[NUM_COLORS];
 extern const char *const color_names[NUM_COLORS];
 int check_color(int index);
-void render_item(const DrawItem &item);
 
 // Text face
 extern const unsigned char FONT_DATA[];   // the face "ZEPHA-font", a TrueType file
 extern const unsigned int FONT_DATA_SIZE; // its size in bytes
 
-// Dialog
-constexpr size_t GETS_TEMPLATE_SIZE = 292;
-void build_gets_template(const char *prompt, uint8_t (&buffer)[GETS_TEMPLATE_SIZE]);
-INT_PTR CALLBACK gets_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+// What every platform provides to the core
+bool windows_started();                     // the graphics window exists
+bool pump_one_message();                    // takes at most one input; true when it took one
+void block_until_message();                 // sleeps until there is input again
+void copy_surface_to_window();              // whole surface to client (0, 0); clears the dirty flag
+void post_quit();                           // a quit event follows the input already queued
+void check_menu_item(int id, bool checked); // the Run menu's check mark of a command
+void append_log_line(char *text);           // draws a message as the log window's new bottom line
+int show_log_window(int show);              // shows or hides the log window
+void render_item(const DrawItem &item);     // draws one item onto the surface
+void erase_surface();                       // white surface inside a one-pixel black border
+TextBlock new_text_block(const char *text, size_t length); // a copy of the text, or none
+const char *lock_text_block(TextBlock block);              // its text, or nullptr
+void unlock_text_block(TextBlock block);
+void free_text_block(TextBlock block);
+
+#if defined(_WIN32)
+#include "../platform/win32/win32_state.h"
+#elif defined(__EMSCRIPTEN__)
+#include "../platform/web/web_state.h"
+#else
+#include "../platform/fltk/fltk_state.h"
+#endif

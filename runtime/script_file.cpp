@@ -3,17 +3,73 @@
 #include "runtime/runtime_state.h"
 #include "runtime/script_line.h"
 
+// ---- Constants ----
+
+namespace {
+
+// A script has CR LF line ends on every platform. On Windows the C runtime's text mode makes
+// them, and reads them back as "\n" with Ctrl+Z (0x1A) as the end of the file; elsewhere the
+// file is binary and the reader below does the same.
+#if defined(_WIN32)
+const char WRITE_MODE[] = "wt";
+const char READ_MODE[] = "rt";
+#define SCRIPT_LINE_END "\n"
+#else
+const char WRITE_MODE[] = "wb";
+const char READ_MODE[] = "rb";
+#define SCRIPT_LINE_END "\r\n"
+constexpr int END_OF_TEXT = 0x1A;
+#endif
+
+} // namespace
+
 // ---- Internal functions ----
 
 namespace {
 
-// Reads the next line that is not blank. False at the end of the file: the end-of-file indicator
-// is tested after each read, so a last line without its newline is not replayed.
+#if defined(_WIN32)
+// One line as fgets reads it, and whether the end of the file was reached while reading it.
+bool read_text_line(char (&line)[SCRIPT_LINE_BUFFER]) {
+    fgets(line, SCRIPT_LINE_BUFFER, g_script_file);
+    return feof(g_script_file) != 0;
+}
+#else
+// The same as fgets in Windows' text mode: CR LF reads as "\n", a lone CR stays, and Ctrl+Z or
+// the end of the file ends the text; at most SCRIPT_LINE_BUFFER - 1 characters and a NUL.
+bool read_text_line(char (&line)[SCRIPT_LINE_BUFFER]) {
+    int length = 0;
+    bool at_end = false;
+    while (length < SCRIPT_LINE_BUFFER - 1) {
+        int c = getc(g_script_file);
+        if (c == EOF || c == END_OF_TEXT) {
+            at_end = true;
+            // Ctrl+Z stays the end however often the file is read on.
+            if (c == END_OF_TEXT)
+                ungetc(c, g_script_file);
+            break;
+        }
+        if (c == '\r') {
+            const int next = getc(g_script_file);
+            if (next == '\n')
+                c = '\n';
+            else if (next != EOF)
+                ungetc(next, g_script_file);
+        }
+        line[length++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    line[length] = '\0';
+    return at_end;
+}
+#endif
+
+// Reads the next line that is not blank. False at the end of the file: the end of the file is
+// tested after each read, so a last line without its newline is not replayed.
 bool read_record_line(char (&line)[SCRIPT_LINE_BUFFER]) {
     do {
         line[0] = '\0';
-        fgets(line, SCRIPT_LINE_BUFFER, g_script_file);
-        if (feof(g_script_file))
+        if (read_text_line(line))
             return false;
     } while (line[0] == '\n');
     return true;
@@ -31,20 +87,26 @@ bool refuse_while_recording() {
 } // namespace
 
 void record_event(int kind, int x, int y, char key) {
-    if (g_script_file == nullptr && (g_script_file = fopen(SCRIPT_FILE_NAME, "wt")) == nullptr) {
+    if (g_script_file == nullptr &&
+        (g_script_file = fopen(SCRIPT_FILE_NAME, WRITE_MODE)) == nullptr) {
         ZEPHA_log("Cannot open script file %s for writing\n", SCRIPT_FILE_NAME);
         return;
     }
     switch (kind) {
-    case EV_MOUSE: fprintf(g_script_file, "ZEPHA_MOUSE(%d, %d);\n", x, y); break;
-    case EV_KEY: fprintf(g_script_file, "ZEPHA_KBD(%d);\n", static_cast<signed char>(key)); break;
-    case EV_PERIODIC: fprintf(g_script_file, "ZEPHA_PERIODIC(%d);\n", g_periodic_run); break;
+    case EV_MOUSE: fprintf(g_script_file, "ZEPHA_MOUSE(%d, %d);" SCRIPT_LINE_END, x, y); break;
+    case EV_KEY:
+        fprintf(g_script_file, "ZEPHA_KBD(%d);" SCRIPT_LINE_END, static_cast<signed char>(key));
+        break;
+    case EV_PERIODIC:
+        fprintf(g_script_file, "ZEPHA_PERIODIC(%d);" SCRIPT_LINE_END, g_periodic_run);
+        break;
     default: break;
     }
 }
 
 int replay_next_event() {
-    if (g_script_file == nullptr && (g_script_file = fopen(SCRIPT_FILE_NAME, "rt")) == nullptr) {
+    if (g_script_file == nullptr &&
+        (g_script_file = fopen(SCRIPT_FILE_NAME, READ_MODE)) == nullptr) {
         ZEPHA_log("Cannot open script file %s for reading\n", SCRIPT_FILE_NAME);
         abort_playback();
         return 0;
@@ -89,7 +151,7 @@ int replay_next_event() {
 void abort_playback() {
     g_playing = 0;
     g_play_one = 0;
-    CheckMenuItem(g_run_menu, IDM_PLAYBACK, MF_UNCHECKED);
+    check_menu_item(IDM_PLAYBACK, false);
 }
 
 void close_script() {
@@ -111,12 +173,12 @@ void start_recording() {
     close_script();
     g_periodic_run = 0;
     g_recording = 1;
-    CheckMenuItem(g_run_menu, IDM_RECORD, MF_CHECKED);
+    check_menu_item(IDM_RECORD, true);
 }
 
 void stop_recording() {
     g_recording = 0;
-    CheckMenuItem(g_run_menu, IDM_RECORD, MF_UNCHECKED);
+    check_menu_item(IDM_RECORD, false);
     if (g_periodic_run > 0) {
         record_event(EV_PERIODIC, g_event_x, g_event_y, g_event_key);
         g_periodic_run = 0;
@@ -130,12 +192,12 @@ void start_playback() {
     g_animating = 0;
     g_step_pending = 0;
     g_playing = 1;
-    CheckMenuItem(g_run_menu, IDM_PLAYBACK, MF_CHECKED);
+    check_menu_item(IDM_PLAYBACK, true);
 }
 
 void stop_playback() {
     g_playing = 0;
-    CheckMenuItem(g_run_menu, IDM_PLAYBACK, MF_UNCHECKED);
+    check_menu_item(IDM_PLAYBACK, false);
     // The rest of an interrupted periodic run is dropped: it would otherwise be delivered by the
     // next playback, or be counted into the next recording as events that never happened.
     g_periodic_run = 0;

@@ -1,16 +1,10 @@
-// The event wait loop: one window message per turn, the script hooks, periodic events paced by
-// the timer, and the input handlers that turn clicks, characters and ticks into events.
+// The event wait loop: one input per turn from the platform's pump, the script hooks, periodic
+// events paced by the timer, and the handlers that turn clicks, characters and ticks into events.
 #include "runtime/runtime_state.h"
 
 // ---- Internal functions ----
 
 namespace {
-
-// Ends a turn that took no message and left nothing to do: sleeps until the queue has a message
-// again (input, timer, paint, posted or sent message), so an idle program uses no processor time.
-void block_until_message() {
-    MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-}
 
 bool event_ready() {
     return g_event_kind != EV_NONE && (g_event_kind != EV_PERIODIC || g_tick_pending != 0);
@@ -31,22 +25,6 @@ void record_delivered_event() {
 }
 
 } // namespace
-
-bool pump_one_message() {
-    MSG message;
-    const bool took = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0;
-    if (took) {
-        if (message.message == WM_QUIT) {
-            g_event_kind = EV_QUIT;
-            return true;
-        }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    if (g_surface_dirty != 0)
-        copy_surface_to_window();
-    return took;
-}
 
 int wait_for_event(int *x, int *y, char *key) {
     g_event_kind = EV_NONE;
@@ -71,6 +49,8 @@ int wait_for_event(int *x, int *y, char *key) {
             g_step_pending = 0;
         }
 
+        // A turn that took nothing and left nothing to do sleeps until there is input again
+        // (input, timer, paint), so an idle program uses no processor time.
         if (!took_message && !event_ready() && !g_playing && !g_play_one)
             block_until_message();
     }
@@ -84,19 +64,17 @@ int wait_for_event(int *x, int *y, char *key) {
     return g_quit_pending ? EV_QUIT : g_event_kind;
 }
 
-void on_left_button_down(LPARAM lparam) {
-    const int cx = LOWORD(lparam);
-    const int cy = HIWORD(lparam);
+void on_click(int cx, int cy) {
     g_event_kind = EV_MOUSE;
     g_event_x = cx - g_origin_x;
     g_event_y = g_origin_y - cy;
 }
 
-void on_char(WPARAM wparam) {
+void on_char(uintptr_t character) {
     if (g_ctrl_down == 1)
         return;
     g_event_kind = EV_KEY;
-    g_event_key = static_cast<char>(wparam & 0xFF);
+    g_event_key = static_cast<char>(character & 0xFF);
 }
 
 void on_timer() {
@@ -110,7 +88,7 @@ int ZEPHA_next_event(int *x, int *y, char *key) {
 }
 
 int ZEPHA_set_animation(int mode) {
-    if (g_graphics_window == nullptr)
+    if (!windows_started())
         return 0;
     switch (mode) {
     case ANIM_HALT:

@@ -5,7 +5,7 @@
 #include "editor/editor_state.h"
 #include "editor/shape_list.h"
 #include "editor/shapes.h"
-#include "runtime/gdi_guard.h"
+#include "platform/win32/gdi_guard.h"
 #include "runtime/runtime_state.h"
 
 #include <algorithm>

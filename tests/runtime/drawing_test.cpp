@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/surface_painter.h"
+#include "platform/win32/surface_painter.h"
 #include "tests/runtime/test_support.h"
 
 #include <psapi.h> // after <windows.h>

@@ -1,43 +1,14 @@
-// The log window: a ring of the last 25 messages, each drawn as the new bottom line of the window
-// as it is logged, and replayed oldest first when the window is repainted.
+// The log window: each message drawn as the new bottom line as it is logged, the ring's messages
+// drawn again when the window is repainted; and the movable memory blocks that hold texts.
 #include "runtime/runtime_state.h"
 
-#include <cstdarg>
 #include <cstring>
 
-#include "runtime/gdi_guard.h"
+#include "platform/win32/gdi_guard.h"
 
 // ---- Internal functions ----
 
 namespace {
-
-int next_slot(int slot) {
-    return slot == LOG_RING_SIZE - 1 ? 0 : slot + 1;
-}
-
-// Stores a copy of the message in the ring, replacing the oldest one when the ring is full.
-// A block that cannot be allocated costs this one message: the ring keeps its older ones.
-void store_in_ring(const char *text, size_t length) {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);
-    if (block == nullptr)
-        return;
-    char *copy = static_cast<char *>(GlobalLock(block));
-    if (copy == nullptr) {
-        GlobalFree(block);
-        return;
-    }
-    memcpy(copy, text, length + 1);
-    GlobalUnlock(block);
-
-    if (g_log_first == g_log_next) {
-        GlobalFree(g_log_lines[g_log_first]);
-        g_log_first = next_slot(g_log_first);
-    }
-    g_log_lines[g_log_next] = block;
-    if (g_log_first < 0)
-        g_log_first = g_log_next;
-    g_log_next = next_slot(g_log_next);
-}
 
 // The log window posts key presses on to the graphics window, so the Ctrl shortcuts work
 // whichever of the two windows has the focus.
@@ -45,11 +16,28 @@ void forward_key(UINT message, WPARAM wparam, LPARAM lparam) {
     PostMessageA(g_graphics_window, message, wparam, lparam);
 }
 
-// Redraws the ring oldest first; each line scrolls the ones before it up. Each line is drawn
-// from a copy, because drawing drops its trailing newline and the ring keeps the message whole.
+// Fills the whole client area with the window's background, whatever was drawn before.
+void clear_log_window() {
+    HDC dc = GetDC(g_log_window);
+    if (dc == nullptr)
+        return;
+    RECT client;
+    GetClientRect(g_log_window, &client);
+    HBRUSH brush = CreateSolidBrush(GetBkColor(dc));
+    FillRect(dc, &client, brush);
+    DeleteObject(brush);
+    ReleaseDC(g_log_window, dc);
+}
+
+// Redraws the ring's messages, newest on the bottom line: the window is cleared, then each
+// message, oldest first, is drawn as a new bottom line that scrolls the ones before it up. Each
+// line is drawn from a copy, because drawing drops its trailing newline and the ring keeps the
+// message whole.
 void on_paint(HWND window) {
     PAINTSTRUCT paint;
     BeginPaint(window, &paint);
+    EndPaint(window, &paint);
+    clear_log_window();
     int slot = g_log_first;
     for (int drawn = 0; slot >= 0 && !(slot == g_log_next && drawn > 0); drawn++) {
         char line[LOG_BUFFER_SIZE];
@@ -60,9 +48,8 @@ void on_paint(HWND window) {
             GlobalUnlock(g_log_lines[slot]);
         }
         append_log_line(line);
-        slot = next_slot(slot);
+        slot = slot == LOG_RING_SIZE - 1 ? 0 : slot + 1;
     }
-    EndPaint(window, &paint);
 }
 
 } // namespace
@@ -113,30 +100,29 @@ int show_log_window(int show) {
     return ShowWindow(g_log_window, show ? SW_SHOW : SW_HIDE);
 }
 
-// ---- Public functions ----
-
-int ZEPHA_log(const char *format, ...) {
-    char buffer[LOG_BUFFER_SIZE];
-    va_list args;
-    va_start(args, format);
-    const int produced = vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    // A message longer than the buffer is cut to its first 1023 characters.
-    if (produced < 0)
-        buffer[0] = '\0';
-    const size_t length = strlen(buffer);
-
-    store_in_ring(buffer, length);
-    append_log_line(buffer);
-    return static_cast<int>(length);
+TextBlock new_text_block(const char *text, size_t length) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);
+    if (block == nullptr)
+        return nullptr;
+    char *copy = static_cast<char *>(GlobalLock(block));
+    if (copy == nullptr) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    memcpy(copy, text, length);
+    copy[length] = '\0';
+    GlobalUnlock(block);
+    return block;
 }
 
-int ZEPHA_set_logging(int on) {
-    if (g_graphics_window == nullptr)
-        return 0;
-    g_logging = on ? 1 : 0;
-    CheckMenuItem(g_run_menu, IDM_LOGGING, on ? MF_CHECKED : MF_UNCHECKED);
-    if (g_logging == 1)
-        show_log_window(1);
-    return 1;
+const char *lock_text_block(TextBlock block) {
+    return static_cast<const char *>(GlobalLock(block));
+}
+
+void unlock_text_block(TextBlock block) {
+    GlobalUnlock(block);
+}
+
+void free_text_block(TextBlock block) {
+    GlobalFree(block);
 }

@@ -1,0 +1,10 @@
+// The Win32 platform's state, with its initial values.
+#include "runtime/runtime_state.h"
+
+HINSTANCE g_instance = nullptr;
+HWND g_graphics_window = nullptr;
+HWND g_log_window = nullptr;
+HDC g_window_dc = nullptr;
+HDC g_surface_dc = nullptr;
+HBITMAP g_surface_bitmap = nullptr;
+HMENU g_run_menu = nullptr;
