@@ -1,0 +1,24 @@
+# The FLTK platform (Linux, macOS): windows, pumping, the menu bar, the log window and the
+# dialog on FLTK 1.3; shapes and texts drawn in software by the core, texts with FreeType.
+# Included by runtime/CMakeLists.txt.
+# Debian's FLTK package names its library folder through DEB_HOST_MULTIARCH, which only
+# Debian's own package builds set; elsewhere it is this compiler's library architecture.
+if(NOT DEFINED DEB_HOST_MULTIARCH AND CMAKE_LIBRARY_ARCHITECTURE)
+  set(DEB_HOST_MULTIARCH ${CMAKE_LIBRARY_ARCHITECTURE})
+endif()
+find_package(FLTK CONFIG REQUIRED)
+find_package(Freetype REQUIRED)
+target_sources(zepha_runtime PRIVATE
+  ${PROJECT_SOURCE_DIR}/runtime/software_renderer.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/pixel_shapes.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/text_face_freetype.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/menu_bar.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/log_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gets_dialog.cpp
+)
+target_include_directories(zepha_runtime PRIVATE ${FLTK_INCLUDE_DIRS})
+target_link_libraries(zepha_runtime PUBLIC fltk Freetype::Freetype)
+
+# main(), which calls the program's app_main().
+set(ZEPHA_PROGRAM_ENTRY program_main.cpp)

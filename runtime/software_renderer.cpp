@@ -1,0 +1,81 @@
+// The renderer of platforms that draw in software: one DrawItem onto the surface in memory, with
+// the pixels the Windows build's GDI calls give the same item.
+#include "runtime/runtime_state.h"
+
+#include <algorithm>
+#include <new>
+
+#include "runtime/pixel_shapes.h"
+#include "runtime/raster.h"
+#include "runtime/text_face.h"
+
+// ---- State ----
+
+uint32_t g_surface_pixels[SURFACE_WIDTH * SURFACE_HEIGHT] = {};
+
+// ---- Internal functions ----
+
+namespace {
+
+// Logical to surface coordinates, in 64 bits, as the Windows renderer maps them.
+int64_t limited(int64_t value) {
+    return std::min(std::max(value, -RASTER_COORDINATE_LIMIT), RASTER_COORDINATE_LIMIT);
+}
+RasterPoint surface_point(int64_t x, int64_t y) {
+    return {g_origin_x + limited(x), g_origin_y - limited(y)};
+}
+
+} // namespace
+
+PixelSurface surface_memory() {
+    return {g_surface_pixels, SURFACE_WIDTH, SURFACE_HEIGHT};
+}
+
+void render_item(const DrawItem &item) {
+    PixelSurface surface = surface_memory();
+    const ColorValue color = color_table[item.color];
+    if (item.kind == ITEM_TEXT) {
+        if (const char *text = lock_text_block(item.text_block)) {
+            paint_text(surface, g_origin_x, g_origin_y, color, static_cast<int>(item.x2), item.x1,
+                       item.y1, text);
+            unlock_text_block(item.text_block);
+        }
+    } else if (item.kind >= ITEM_TRIANGLE && item.kind <= ITEM_PIXEL) {
+        const RasterPoint points[3] = {surface_point(item.x1, item.y1),
+                                       surface_point(item.x2, item.y2),
+                                       surface_point(item.x3, item.y3)};
+        paint_shape(surface, item.kind, color, item.width, points);
+    }
+    g_surface_dirty = 1;
+}
+
+// A white surface inside a one-pixel black border.
+void erase_surface() {
+    for (int row = 0; row < SURFACE_HEIGHT; row++) {
+        uint32_t *line = g_surface_pixels + row * SURFACE_WIDTH;
+        const bool edge = row == 0 || row == SURFACE_HEIGHT - 1;
+        for (int column = 0; column < SURFACE_WIDTH; column++)
+            line[column] = edge || column == 0 || column == SURFACE_WIDTH - 1 ? color_table[BLACK]
+                                                                              : color_table[WHITE];
+    }
+}
+
+// Texts on their way to the renderer, and log messages, live on the heap.
+TextBlock new_text_block(const char *text, size_t length) {
+    char *block = new (std::nothrow) char[length + 1];
+    if (block == nullptr)
+        return nullptr;
+    std::copy(text, text + length, block);
+    block[length] = '\0';
+    return block;
+}
+
+const char *lock_text_block(TextBlock block) {
+    return block;
+}
+
+void unlock_text_block(TextBlock) {}
+
+void free_text_block(TextBlock block) {
+    delete[] block;
+}
