@@ -3,33 +3,54 @@
 
 ZEPHA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ZEPHA_BUILD=$ZEPHA_ROOT/build/linux-mingw
+ZEPHA_NATIVE_BUILD=$ZEPHA_ROOT/build/linux
 export ZEPHA_BUILD_DIR=$ZEPHA_BUILD
 export WINEPREFIX=$ZEPHA_BUILD/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Debian packages the build and the tests need, with a file that shows each is there.
-ZEPHA_PACKAGES=(
+# Debian packages, each with a file that shows it is there: what every build needs, what the
+# native build adds, what the Windows build and its runs under Wine add, and what the tests add.
+ZEPHA_COMMON_PACKAGES=(
   "cmake:/usr/bin/cmake"
   "make:/usr/bin/make"
-  "g++-mingw-w64-x86-64-posix:/usr/bin/x86_64-w64-mingw32-g++-posix"
-  "gcc-mingw-w64-x86-64-posix:/usr/bin/x86_64-w64-mingw32-gcc-posix"
-  "googletest:/usr/src/googletest/CMakeLists.txt"
-  "wine:/usr/bin/wine"
-  "wine64:/usr/lib/wine/wine64"
+  "python3:/usr/bin/python3"
   "xvfb:/usr/bin/Xvfb"
   "xauth:/usr/bin/xauth"
   "x11-utils:/usr/bin/xwininfo"
+)
+ZEPHA_NATIVE_PACKAGES=(
+  "g++:/usr/bin/g++"
+  "libfltk1.3-dev:/usr/include/FL/Fl.H"
+  "fluid:/usr/bin/fluid"
+  "libfreetype-dev:/usr/include/freetype2/ft2build.h"
+  "libx11-dev:/usr/include/X11/Xlib.h"
+  "libxtst-dev:/usr/include/X11/extensions/XTest.h"
+)
+ZEPHA_WINDOWS_PACKAGES=(
+  "g++-mingw-w64-x86-64-posix:/usr/bin/x86_64-w64-mingw32-g++-posix"
+  "gcc-mingw-w64-x86-64-posix:/usr/bin/x86_64-w64-mingw32-gcc-posix"
+  "wine:/usr/bin/wine"
+  "wine64:/usr/lib/wine/wine64"
+)
+ZEPHA_TEST_PACKAGES=(
+  "googletest:/usr/src/googletest/CMakeLists.txt"
   "xdotool:/usr/bin/xdotool"
   "imagemagick:/usr/bin/import"
   "clang:/usr/bin/clang++"
   "libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
-  "python3:/usr/bin/python3"
 )
 
+# zepha_install [native|windows|all]: installs what that needs and is missing (all by default).
 zepha_install() {
+  local wanted=("${ZEPHA_COMMON_PACKAGES[@]}")
+  case "${1:-all}" in
+    native) wanted+=("${ZEPHA_NATIVE_PACKAGES[@]}") ;;
+    windows) wanted+=("${ZEPHA_WINDOWS_PACKAGES[@]}") ;;
+    *) wanted+=("${ZEPHA_NATIVE_PACKAGES[@]}" "${ZEPHA_WINDOWS_PACKAGES[@]}" "${ZEPHA_TEST_PACKAGES[@]}") ;;
+  esac
   local missing=()
-  for entry in "${ZEPHA_PACKAGES[@]}"; do
+  for entry in "${wanted[@]}"; do
     [ -e "${entry#*:}" ] || missing+=("${entry%%:*}")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -48,6 +69,13 @@ zepha_build() {
   cd "$ZEPHA_ROOT" || exit 1
   cmake --preset linux-mingw >/dev/null || exit 1
   cmake --build --preset linux-mingw "$@" || exit 1
+}
+
+# The native build on FLTK, in build/linux.
+zepha_build_native() {
+  cd "$ZEPHA_ROOT" || exit 1
+  cmake --preset linux >/dev/null || exit 1
+  cmake --build --preset linux "$@" || exit 1
 }
 
 # Uses $DISPLAY when set; otherwise starts Xvfb on a free display and stops it on exit.
