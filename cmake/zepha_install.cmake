@@ -27,11 +27,18 @@ install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES runtime/zepha_font_license.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
-# scripts/package: zepha-<version>-win64.zip, everything above in one folder of that name.
-set(CPACK_GENERATOR ZIP)
+# scripts/package: zepha-<version>-win64.zip for Windows, zepha-<version>-linux-x86_64.tar.gz
+# natively; everything above in one folder of that name.
+if(ZEPHA_PLATFORM STREQUAL "win32")
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME zepha-${PROJECT_VERSION}-win64)
+else()
+  set(CPACK_GENERATOR TGZ)
+  string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} ZEPHA_SYSTEM)
+  set(CPACK_PACKAGE_FILE_NAME zepha-${PROJECT_VERSION}-${ZEPHA_SYSTEM})
+endif()
 set(CPACK_PACKAGE_NAME zepha)
 set(CPACK_PACKAGE_VENDOR zepha)
-set(CPACK_PACKAGE_FILE_NAME zepha-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_STRIP_FILES ON) # the programs without their symbol tables; static libraries are kept whole

@@ -134,6 +134,20 @@ TEST(LogWindow, RepaintReplaysTheRingOldestFirst) {
     }
 }
 
+// Lines already on the screen are not scrolled up again by a repaint that does not erase.
+TEST(LogWindow, RepaintShowsEachMessageOnceWhateverWasDrawnBefore) {
+    start_runtime();
+    const LogGeometry geometry = log_geometry();
+    repaint_log_window();
+    for (int i = 1; i <= 3; i++)
+        log_marker(i);
+    RedrawWindow(g_log_window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    for (int k = 0; k < 3; k++)
+        EXPECT_EQ(3 - k, message_shown(geometry, k)) << "line " << k << " from the bottom";
+    for (int k = 3; k < 6; k++)
+        EXPECT_EQ(-1, message_shown(geometry, k)) << "line " << k << " from the bottom";
+}
+
 TEST(LogWindow, DrawingALineKeepsTheStoredMessageWhole) {
     start_runtime();
     ZEPHA_log("two newlines\n\n");
