@@ -7,6 +7,7 @@
 #include "editor/shapes.h"
 #include "platform/win32/gdi_guard.h"
 #include "runtime/runtime_state.h"
+#include "tests/editor/bench_plan.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,12 +16,8 @@
 
 namespace {
 
-struct PlannedShape {
-    int x1, y1, x2, y2;
-    int color;
-    bool oval;
-    unsigned char selected;
-};
+using bench::median;
+using bench::PlannedShape;
 
 struct PlannedLabel {
     int x, y;
@@ -35,37 +32,6 @@ constexpr PlannedLabel LABELS[] = {
     {-283, -102, "Red", 2},   {-290, -142, "Yellow", 5}, {-284, -182, "Blue", 4},
     {-288, -222, "Black", 0},
 };
-
-// Shapes scattered over the drawing area from a fixed seed: rectangles and ovals in the
-// editor's four colours, every tenth one selected.
-std::vector<PlannedShape> plan_shapes(int count) {
-    static const int colors[] = {0, 2, 4, 5};
-    unsigned state = 12345;
-    auto next = [&state](int range) {
-        state = state * 1103515245u + 12345u;
-        return static_cast<int>((state >> 16) % static_cast<unsigned>(range));
-    };
-    std::vector<PlannedShape> plan;
-    for (int i = 0; i < count; ++i) {
-        int x = next(500) - 250, y = next(400) - 200;
-        plan.push_back({x, y, x + 10 + next(100), y - 10 - next(100), colors[next(4)], i % 2 == 1,
-                        static_cast<unsigned char>(i % 10 == 0)});
-    }
-    return plan;
-}
-
-void fill_list(ShapeList &list, const std::vector<PlannedShape> &plan) {
-    for (const PlannedShape &s : plan) {
-        Shape *shape = s.oval ? static_cast<Shape *>(new OvalShape) : new RectShape;
-        shape->setX1(s.x1);
-        shape->setY1(s.y1);
-        shape->setX2(s.x2);
-        shape->setY2(s.y2);
-        shape->setColor(s.color);
-        shape->setSelected(s.selected);
-        list.pushFront(shape);
-    }
-}
 
 // ---- The same picture drawn bare ----
 
@@ -148,11 +114,6 @@ template <typename Work> double time_ms(Work work) {
     return now_ms() - start;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main() {
@@ -168,9 +129,9 @@ int main() {
     printf("One full redraw (clear, palette, every shape), median of the runs, in ms\n");
     printf("%8s %6s %12s %12s %8s\n", "shapes", "runs", "editor", "bare GDI", "ratio");
     for (int count : {0, 100, 1000, 10000}) {
-        const std::vector<PlannedShape> plan = plan_shapes(count);
+        const std::vector<PlannedShape> plan = bench::plan_shapes(count);
         ShapeList list;
-        fill_list(list, plan);
+        bench::fill_list(list, plan);
         const int runs = count <= 100 ? 201 : count <= 1000 ? 51 : 15;
         std::vector<double> editor_ms, bare_ms;
         redraw(display, list); // one of each first, to warm up
