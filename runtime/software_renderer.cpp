@@ -51,12 +51,13 @@ void render_item(const DrawItem &item) {
 
 // A white surface inside a one-pixel black border.
 void erase_surface() {
-    for (int row = 0; row < SURFACE_HEIGHT; row++) {
-        uint32_t *line = g_surface_pixels + row * SURFACE_WIDTH;
-        const bool edge = row == 0 || row == SURFACE_HEIGHT - 1;
-        for (int column = 0; column < SURFACE_WIDTH; column++)
-            line[column] = edge || column == 0 || column == SURFACE_WIDTH - 1 ? color_table[BLACK]
-                                                                              : color_table[WHITE];
+    std::fill_n(g_surface_pixels, SURFACE_WIDTH * SURFACE_HEIGHT, color_table[WHITE]);
+    uint32_t *last_row = g_surface_pixels + (SURFACE_HEIGHT - 1) * SURFACE_WIDTH;
+    std::fill_n(g_surface_pixels, SURFACE_WIDTH, color_table[BLACK]);
+    std::fill_n(last_row, SURFACE_WIDTH, color_table[BLACK]);
+    for (int row = 1; row < SURFACE_HEIGHT - 1; row++) {
+        g_surface_pixels[row * SURFACE_WIDTH] = color_table[BLACK];
+        g_surface_pixels[row * SURFACE_WIDTH + SURFACE_WIDTH - 1] = color_table[BLACK];
     }
 }
 

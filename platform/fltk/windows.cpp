@@ -8,6 +8,7 @@
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 
+#include <chrono>
 #include <deque>
 
 // ---- Constants ----
@@ -17,6 +18,11 @@ namespace {
 constexpr int CLIENT_WIDTH = 595; // the graphics window's client area, as on Windows
 constexpr int CLIENT_HEIGHT = 496;
 constexpr int MENU_BAR_HEIGHT = 25;
+// Showing the surface costs about a millisecond (the whole picture goes to the X server), so it
+// is shown at most this often: while input keeps coming (playback, say), a change in between
+// waits for the next frame, and a wait that finds nothing to do shows it at once, so what
+// stays on the screen is always current.
+constexpr double FRAME_INTERVAL_S = 1.0 / 60;
 
 } // namespace
 
@@ -36,6 +42,7 @@ bool tick_waiting = false;
 bool quit_posted = false;
 
 Fl_Widget *surface_view = nullptr;
+std::chrono::steady_clock::time_point last_frame;
 
 } // namespace
 
@@ -116,6 +123,20 @@ bool take_one_input() {
     return false;
 }
 
+void show_surface() {
+    g_surface_dirty = 0;
+    if (surface_view == nullptr)
+        return;
+    surface_view->damage(FL_DAMAGE_ALL);
+    Fl::flush();
+    last_frame = std::chrono::steady_clock::now();
+}
+
+bool frame_due() {
+    return std::chrono::steady_clock::now() - last_frame >=
+           std::chrono::duration<double>(FRAME_INTERVAL_S);
+}
+
 // The character a key typed, in the 8-bit code the script and events carry: ASCII, and the
 // Latin-1 characters; nothing for keys that type no character.
 int typed_character(int key, const char *text) {
@@ -169,16 +190,16 @@ bool pump_one_message() {
 }
 
 void block_until_message() {
-    if (input_queue.empty() && !quit_posted && !tick_waiting)
-        Fl::wait(1e20);
+    if (!input_queue.empty() || quit_posted || tick_waiting)
+        return;
+    if (g_surface_dirty != 0)
+        show_surface();
+    Fl::wait(1e20);
 }
 
 void copy_surface_to_window() {
-    g_surface_dirty = 0;
-    if (surface_view == nullptr)
-        return;
-    surface_view->damage(FL_DAMAGE_ALL);
-    Fl::flush();
+    if (frame_due())
+        show_surface();
 }
 
 void post_quit() {
@@ -221,6 +242,8 @@ int ZEPHA_start_windows(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*comm
 }
 
 int ZEPHA_stop_windows() {
+    if (g_surface_dirty != 0)
+        show_surface();
     close_script();
     return 1;
 }
