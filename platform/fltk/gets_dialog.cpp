@@ -78,6 +78,9 @@ int ZEPHA_gets(const char *prompt, char *answer) {
     dialog.end();
     // Closing the dialog's window does not answer it: only Okay does.
     dialog.callback([](Fl_Widget *, void *) {});
+    // Over the graphics window's client area, where Windows puts the dialog.
+    if (g_graphics_window != nullptr)
+        dialog.position(g_graphics_window->x() + 75, g_graphics_window->y() + 25 + 81);
     dialog.set_modal();
     g_gets_target = answer;
     dialog.show();

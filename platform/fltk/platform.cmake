@@ -18,7 +18,12 @@ target_sources(zepha_runtime PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/gets_dialog.cpp
 )
 target_include_directories(zepha_runtime PRIVATE ${FLTK_INCLUDE_DIRS})
-target_link_libraries(zepha_runtime PUBLIC fltk Freetype::Freetype)
+# FLTK 1.4 (Homebrew's, say) names its library fltk::fltk; 1.3 names it fltk.
+if(TARGET fltk::fltk)
+  target_link_libraries(zepha_runtime PUBLIC fltk::fltk Freetype::Freetype)
+else()
+  target_link_libraries(zepha_runtime PUBLIC fltk Freetype::Freetype)
+endif()
 
 # main(), which calls the program's app_main().
 set(ZEPHA_PROGRAM_ENTRY program_main.cpp)

@@ -86,8 +86,11 @@ void on_tick(void *) {
     Fl::repeat_timeout(TICK_INTERVAL_MS / 1000.0, on_tick);
 }
 
-// Closing the graphics window ends the timer and asks to quit.
+// Closing the graphics window ends the timer and asks to quit. (The toolkit also calls this for
+// Escape, which the surface view takes as a typed character instead.)
 void on_close(Fl_Widget *window, void *) {
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape)
+        return;
     window->hide();
     Fl::remove_timeout(on_tick);
     post_quit();
