@@ -168,3 +168,37 @@ TEST(Api, ScriptsRecordAndPlayTheSameBytes) {
     EXPECT_EQ("EOF encountered in script file ZEPHA.SCR\n", probe_log_ring().back());
     remove("ZEPHA.SCR");
 }
+
+// Hostile scripts end playback where they stop being records, with the same events and the
+// same messages on every platform, and never stop the program.
+TEST(Api, HostileScriptsEndPlaybackTheSameWay) {
+    probe_start();
+    std::string junk = "ZEPHA_KBD(65);\r\nZEPHA_MOUSE(" + std::string(40, '9') + ", -" +
+                       std::string(40, '9') + ");\r\n";
+    junk += std::string("ZEPHA_KBD(\0\0);\r\n", 16); // NUL bytes
+    junk += "ZEPHA_KBD(66);" + std::string(1 << 20, 'x') + "\r\n";
+    for (uint32_t state = 1, i = 0; i < (1u << 21); i++) {
+        state = state * 1103515245u + 12345u;
+        junk += static_cast<char>(state >> 24);
+    }
+    write_file("ZEPHA.SCR", junk);
+    probe_ctrl('p');
+    Event event = next_event();
+    EXPECT_EQ('A', event.key);
+    event = next_event();
+    EXPECT_EQ(EV_MOUSE, event.kind);
+    EXPECT_EQ(2147483647, event.x);
+    EXPECT_EQ(-2147483647 - 1, event.y);
+    event = next_event();
+    EXPECT_EQ(EV_KEY, event.kind);
+    EXPECT_EQ(0, event.key);
+    EXPECT_EQ('B', next_event().key);
+    probe_type('z');
+    EXPECT_EQ('z', next_event().key) << "playback ended at the long line's rest";
+
+    remove("ZEPHA.SCR");
+    probe_ctrl('p');
+    probe_type('y');
+    EXPECT_EQ('y', next_event().key);
+    EXPECT_EQ("Cannot open script file ZEPHA.SCR for reading\n", probe_log_ring().back());
+}
