@@ -30,7 +30,7 @@ case $way in
     args=(-DCMAKE_PREFIX_PATH="$work/prefix")
     ;;
   archive)
-    ZEPHA_PACKAGE_BUILD_DIR=$work/package-build "$source/scripts/package" "$work" \
+    ZEPHA_PACKAGE_BUILD_DIR=$work/package-build "$source/scripts/package" --windows "$work" \
       >"$work/package.log" 2>&1 || fail "scripts/package: $(tail -20 "$work/package.log")"
     zip=$(ls "$work"/zepha-*-win64.zip 2>/dev/null | head -1)
     [ -n "$zip" ] || fail "scripts/package made no zepha-<version>-win64.zip"
