@@ -64,7 +64,7 @@ class ServerGrab {
 
 // The turn of one tool on this display to raise its window and read it: tools that took
 // pictures at once would raise their windows over each other's, and none would stay on top for
-// a whole round. A lock on a file named after the display, which ends with the process.
+// a whole round. A lock on a file named after the display, released when the process ends.
 class PictureTurn {
   public:
     PictureTurn() {
@@ -72,10 +72,10 @@ class PictureTurn {
         for (char &c : name)
             if (c == '/' || c == ':')
                 c = '_';
-        const char *temp = getenv("TMPDIR");
-        const std::string path = std::string(temp != nullptr && temp[0] != '\0' ? temp : "/tmp") +
-                                 "/zepha-replay-display" + name + ".lock";
-        file_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        // Beside the X server's own sockets, whatever TMPDIR each tool has; any user that can
+        // read the file can lock it.
+        const std::string path = "/tmp/.zepha-replay-display" + name + ".lock";
+        file_ = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     }
     ~PictureTurn() {
         if (file_ >= 0)
