@@ -41,6 +41,8 @@ constexpr int SEARCH_DEPTH = 3; // root, a window manager's frame, its inner par
 const uint32_t MARKERS[2] = {0xFE01FD, 0x01FE02}; // as 0xRRGGBB
 constexpr double POLL_MS = 1;                     // pause between two readings
 constexpr double ROUND_WAIT_MS = 2000; // longest wait for the marker to be replaced in one round
+constexpr int OPEN_ATTEMPTS = 10;      // connections to the X server tried
+constexpr double OPEN_PAUSE_MS = 100;  // pause between two of them
 
 // ---- State ----
 
@@ -385,7 +387,14 @@ XEvent key_event(Window window, int type, KeySym key, unsigned state) {
 // ---- Public functions ----
 
 bool open_display() {
-    display = XOpenDisplay(nullptr);
+    // A busy server now and then refuses a connection for a moment (seen on a loaded machine).
+    for (int attempt = 0; attempt < OPEN_ATTEMPTS && display == nullptr; attempt++) {
+        if (attempt > 0) {
+            const timespec pause = {0, static_cast<long>(OPEN_PAUSE_MS * 1e6)};
+            nanosleep(&pause, nullptr);
+        }
+        display = XOpenDisplay(nullptr);
+    }
     if (display == nullptr)
         return false;
     fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC); // not the program's
