@@ -2,10 +2,11 @@
 """Native pictures against Wine's: the editor and the examples, built natively and for Windows,
 replayed with the same scripts (clicks that draw every kind of shape, keys, periodic events) by
 the native replay tool and by the Windows one under Wine, on one private X display; each pair of
-PNG files must be equal pixel for pixel, and every differing pixel is counted and reported. Then
-the native tool's own outcomes: a missing program, a program that crashes, one that shows no
-window and a playback that does not end, each with its status and one line, the program ended
-and no working folder left."""
+PNG files must be equal pixel for pixel, and every differing pixel is counted and reported.
+Three native replays side by side give the pictures they give alone. And the native tool's own
+outcomes: a missing program, a program that crashes, one that shows no window and a playback
+that does not end, each with its status and one line, the program ended and no working folder
+left."""
 
 import argparse
 import os
@@ -142,6 +143,30 @@ def compare_pictures(checks, args, wine, folder):
                              else ""))
 
 
+def side_by_side(checks, args, folder):
+    """Native replays of three programs at once on the one display: each tool drives its own
+    program alone, so each picture equals the one its replay gave by itself."""
+    checks.step("three native replays side by side")
+    runs = []
+    for name in ("editor", "event_stream", "bouncing_ball"):
+        script_name = next(iter(PROGRAMS[name]))
+        script = os.path.join(folder, "%s-%s.scr" % (name, script_name))
+        alone = os.path.join(folder, "%s-%s-native.png" % (name, script_name))
+        out = os.path.join(folder, "%s-%s-side-by-side.png" % (name, script_name))
+        command = [args.native_replay, program_path(args.native_build, name, ""), script, out]
+        runs.append((name, alone, out, subprocess.Popen(command, env=args.native_env,
+                                                        stderr=subprocess.PIPE, text=True)))
+    for name, alone, out, process in runs:
+        _, errors = process.communicate(timeout=3 * NATIVE_DEADLINE)
+        if not checks.expect(process.returncode == 0 and os.path.exists(out),
+                             "%s side by side: status 0 and a PNG expected, got %d %r"
+                             % (name, process.returncode, errors)):
+            continue
+        if os.path.exists(alone):
+            checks.expect(read_png(out).data == read_png(alone).data,
+                          "%s side by side: the picture should equal the replay's alone" % name)
+
+
 def native_outcomes(checks, args, folder):
     """The native tool's failures: status, one line, the program ended, no folder left."""
     checks.step("the native tool's failures")
@@ -210,6 +235,7 @@ def main():
         native_outcomes(checks, args, folder)
         wine = Wine(display)
         compare_pictures(checks, args, wine, folder)
+        side_by_side(checks, args, folder)
     except Exception as error:  # a broken harness is a failed test, reported as such
         checks.expect(False, "test stopped: %s: %s" % (type(error).__name__, error))
     finally:
