@@ -217,6 +217,10 @@ void build_graphics_window() {
     build_menu_bar(CLIENT_WIDTH);
     surface_view = new SurfaceView(0, MENU_BAR_HEIGHT, CLIENT_WIDTH, CLIENT_HEIGHT);
     g_graphics_window->end();
+    // The menu bar and the view cover the whole window, so it paints no background of its own:
+    // a repaint of the client area then writes each pixel once, with the surface's colour, and
+    // never shows a grey fill before the picture (nor has the X server fill exposed parts).
+    g_graphics_window->box(FL_NO_BOX);
     g_graphics_window->callback(on_close);
     // The logical origin is the centre of the client area.
     g_origin_x = CLIENT_WIDTH / 2;
