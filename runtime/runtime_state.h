@@ -3,6 +3,7 @@
 #pragma once
 
 #include "graphics_runtime.h"
+#include "runtime/zepha_font_data.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -130,10 +131,6 @@ extern const COLORREF color_table[NUM_COLORS];
 extern const char *const color_names[NUM_COLORS];
 int check_color(int index);
 void render_item(const DrawItem &item);
-
-// Text face
-extern const unsigned char FONT_DATA[];   // the face "ZEPHA-font", a TrueType file
-extern const unsigned int FONT_DATA_SIZE; // its size in bytes
 
 // Dialog
 constexpr size_t GETS_TEMPLATE_SIZE = 292;
