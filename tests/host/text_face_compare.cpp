@@ -19,39 +19,38 @@
 
 namespace {
 
+// The dump, read a page at a time.
 struct Dump {
+    FILE *file = nullptr;
     int width = 0, height = 0, origin_x = 0, origin_y = 0;
-    std::vector<std::vector<uint32_t>> pages;
+    size_t pages = 0;
 };
 
-bool read_dump(const char *path, Dump &dump) {
-    FILE *file = fopen(path, "rb");
-    if (file == nullptr)
-        return false;
+bool open_dump(const char *path, Dump &dump) {
+    dump.file = fopen(path, "rb");
     char magic[4];
     uint32_t header[5];
-    bool ok = fread(magic, 4, 1, file) == 1 && memcmp(magic, "ZTF1", 4) == 0 &&
-              fread(header, sizeof header, 1, file) == 1;
-    if (ok) {
-        dump.width = static_cast<int>(header[0]);
-        dump.height = static_cast<int>(header[1]);
-        dump.origin_x = static_cast<int>(header[2]);
-        dump.origin_y = static_cast<int>(header[3]);
-        const size_t size = size_t(dump.width) * dump.height;
-        for (uint32_t p = 0; ok && p < header[4]; p++) {
-            std::vector<uint32_t> pixels;
-            pixels.reserve(size);
-            uint32_t run[2];
-            while (ok && pixels.size() < size) {
-                ok = fread(run, sizeof run, 1, file) == 1 && run[0] <= size - pixels.size();
-                if (ok)
-                    pixels.insert(pixels.end(), run[0], run[1]);
-            }
-            dump.pages.push_back(std::move(pixels));
-        }
+    if (dump.file == nullptr || fread(magic, 4, 1, dump.file) != 1 ||
+        memcmp(magic, "ZTF1", 4) != 0 || fread(header, sizeof header, 1, dump.file) != 1)
+        return false;
+    dump.width = static_cast<int>(header[0]);
+    dump.height = static_cast<int>(header[1]);
+    dump.origin_x = static_cast<int>(header[2]);
+    dump.origin_y = static_cast<int>(header[3]);
+    dump.pages = header[4];
+    return true;
+}
+
+bool read_page(Dump &dump, std::vector<uint32_t> &pixels) {
+    const size_t size = size_t(dump.width) * dump.height;
+    pixels.clear();
+    uint32_t run[2];
+    while (pixels.size() < size) {
+        if (fread(run, sizeof run, 1, dump.file) != 1 || run[0] > size - pixels.size())
+            return false;
+        pixels.insert(pixels.end(), run[0], run[1]);
     }
-    fclose(file);
-    return ok;
+    return true;
 }
 
 // The surface before any text: the erased surface is white inside a black border.
@@ -172,19 +171,24 @@ bool hostile_text_paints_its_start() {
 
 int main(int argc, char **argv) {
     Dump dump;
-    if (argc != 2 || !read_dump(argv[1], dump)) {
+    if (argc != 2 || !open_dump(argv[1], dump)) {
         fprintf(stderr, "usage: text_face_compare DUMP (a file text_face_dump wrote)\n");
         return 2;
     }
     const std::vector<TextFacePage> pages = text_face_pages();
-    if (dump.pages.size() != pages.size()) {
-        fprintf(stderr, "the dump has %zu pages, the cases %zu\n", dump.pages.size(), pages.size());
+    if (dump.pages != pages.size()) {
+        fprintf(stderr, "the dump has %zu pages, the cases %zu\n", dump.pages, pages.size());
         return 1;
     }
     std::map<int, SizeReport> reports;
     long total = 0;
     bool passed = true;
+    std::vector<uint32_t> expected;
     for (size_t p = 0; p < pages.size(); p++) {
+        if (!read_page(dump, expected)) {
+            fprintf(stderr, "the dump ends within page %zu\n", p);
+            return 1;
+        }
         const std::vector<uint32_t> before = background(dump, pages[p].background);
         std::vector<uint32_t> pixels = before;
         PixelSurface surface = {pixels.data(), dump.width, dump.height};
@@ -193,13 +197,14 @@ int main(int argc, char **argv) {
                        c.y, c.text.c_str());
         long page_total = 0;
         for (size_t i = 0; i < pixels.size(); i++)
-            page_total += pixels[i] != dump.pages[p][i];
+            page_total += pixels[i] != expected[i];
         total += page_total;
         for (const TextFaceCase &c : pages[p].cases)
-            compare_lines(dump, before, dump.pages[p], pixels, c, p, reports[c.size], passed);
+            compare_lines(dump, before, expected, pixels, c, p, reports[c.size], passed);
         if (page_total > 0)
             printf("page %zu: %ld pixels differ\n", p, page_total);
     }
+    fclose(dump.file);
     printf("size lines differing-lines differing-pixels largest-box-difference\n");
     for (const auto &[size, report] : reports)
         printf("%4d %5d %5d %8ld %4d\n", size, report.lines, report.lines_differing,
