@@ -76,10 +76,10 @@ struct SizedFace {
 
 namespace {
 
-FT_Library g_library = nullptr;            // FreeType, once for the process
-bool g_library_failed = false;             // FreeType could not start
-SizedFace *g_faces[LARGEST_SIZE + 1] = {}; // the face at each size, made when first used
-bool g_face_failed[LARGEST_SIZE + 1] = {}; // the face could not be made at that size
+FT_Library freetype = nullptr;                 // FreeType, once for the process
+bool freetype_failed = false;                  // FreeType could not start
+SizedFace *sized_faces[LARGEST_SIZE + 1] = {}; // the face at each size, made when first used
+bool sized_face_failed[LARGEST_SIZE + 1] = {}; // the face could not be made at that size
 
 } // namespace
 
@@ -108,12 +108,12 @@ int pixels_per_em(FT_Face face, const TT_OS2 *os2, const TT_HoriHeader *hhea, in
 }
 
 SizedFace *make_face(int point_size) {
-    if (g_library == nullptr && !g_library_failed)
-        g_library_failed = FT_Init_FreeType(&g_library) != 0;
-    if (g_library_failed)
+    if (freetype == nullptr && !freetype_failed)
+        freetype_failed = FT_Init_FreeType(&freetype) != 0;
+    if (freetype_failed)
         return nullptr;
     FT_Face face = nullptr;
-    if (FT_New_Memory_Face(g_library, FONT_DATA, FONT_DATA_SIZE, 0, &face) != 0)
+    if (FT_New_Memory_Face(freetype, FONT_DATA, FONT_DATA_SIZE, 0, &face) != 0)
         return nullptr;
     const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
     const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
@@ -154,11 +154,11 @@ SizedFace *make_face(int point_size) {
 
 SizedFace *sized_face(int point_size) {
     point_size = std::min(std::max(point_size, 0), LARGEST_SIZE);
-    if (g_faces[point_size] == nullptr && !g_face_failed[point_size]) {
-        g_faces[point_size] = make_face(point_size);
-        g_face_failed[point_size] = g_faces[point_size] == nullptr;
+    if (sized_faces[point_size] == nullptr && !sized_face_failed[point_size]) {
+        sized_faces[point_size] = make_face(point_size);
+        sized_face_failed[point_size] = sized_faces[point_size] == nullptr;
     }
-    return g_faces[point_size];
+    return sized_faces[point_size];
 }
 
 // Renders a glyph as the platform's glyph bitmaps are made: the hinted outline's box, widened
@@ -192,7 +192,7 @@ void render_glyph(SizedFace &sized, FT_UInt index, Glyph &glyph) {
     bitmap.pixel_mode = sized.smoothed ? FT_PIXEL_MODE_GRAY : FT_PIXEL_MODE_MONO;
     bitmap.num_grays = sized.smoothed ? 256 : 2;
     FT_Outline_Translate(&slot->outline, -x_min, -y_min);
-    if (FT_Outline_Get_Bitmap(g_library, &slot->outline, &bitmap) != 0)
+    if (FT_Outline_Get_Bitmap(freetype, &slot->outline, &bitmap) != 0)
         return;
     glyph.left = static_cast<int>(x_min >> 6);
     glyph.top = static_cast<int>(y_max >> 6);
@@ -253,8 +253,7 @@ void paint_glyph(PixelSurface &surface, uint32_t rgb, const Glyph &glyph, int64_
             // The lowest level leaves the pixel as it is, like none.
             if (level <= 1)
                 continue;
-            pixels[column] =
-                level >= FULL_LEVEL ? rgb : blend(pixels[column], rgb & 0xffffff, level);
+            pixels[column] = level >= FULL_LEVEL ? rgb : blend(pixels[column], rgb, level);
         }
     }
 }
@@ -301,6 +300,7 @@ void paint_text_line(PixelSurface &surface, uint32_t rgb, int point_size, int64_
     SizedFace *sized = sized_face(point_size);
     if (sized == nullptr || surface.pixels == nullptr || surface.width <= 0 || surface.height <= 0)
         return;
+    rgb &= 0xffffff;
     // Glyphs stay within a margin of their cell; a line wholly above or below misses.
     const int64_t baseline = top + sized->ascent;
     if (baseline + sized->margin < 0 || baseline - sized->margin >= surface.height)
