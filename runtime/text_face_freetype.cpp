@@ -88,8 +88,15 @@ bool sized_face_failed[LARGEST_SIZE + 1] = {}; // the face could not be made at 
 namespace {
 
 // a * b / c rounded to the nearest, halves up, for values that are not negative.
-int scaled(int64_t a, int64_t b, int64_t c) {
-    return c > 0 ? static_cast<int>((a * b + c / 2) / c) : 0;
+int64_t scaled(int64_t a, int64_t b, int64_t c) {
+    return c > 0 ? (a * b + c / 2) / c : 0;
+}
+
+// Font units to pixels as the platform scales the cell: through the em's scale in 16.16 fixed
+// point, each step rounded.
+int to_pixels(int64_t units, int ppem, int units_per_em) {
+    const int64_t em_scale = scaled(ppem, 1 << 16, units_per_em);
+    return static_cast<int>((units * em_scale + 0x8000) >> 16);
 }
 
 unsigned code_point(unsigned char byte) {
@@ -104,7 +111,8 @@ int pixels_per_em(FT_Face face, const TT_OS2 *os2, const TT_HoriHeader *hhea, in
     int64_t full_height = os2 != nullptr ? int64_t(os2->usWinAscent) + os2->usWinDescent : 0;
     if (full_height == 0 && hhea != nullptr)
         full_height = int64_t(hhea->Ascender) - hhea->Descender;
-    return std::max(1, scaled(face->units_per_EM, DEFAULT_CELL_HEIGHT, full_height));
+    return std::max(1,
+                    static_cast<int>(scaled(face->units_per_EM, DEFAULT_CELL_HEIGHT, full_height)));
 }
 
 SizedFace *make_face(int point_size) {
@@ -124,14 +132,15 @@ SizedFace *make_face(int point_size) {
     }
     auto *sized = new SizedFace;
     sized->face = face;
-    // The cell: the Windows ascent and descent scaled to the em, each rounded.
+    // The cell: the Windows ascent and descent (the horizontal header's without them) scaled
+    // to the em.
     const int upem = face->units_per_EM;
-    if (os2 != nullptr) {
-        sized->ascent = scaled(os2->usWinAscent, ppem, upem);
-        sized->descent = scaled(os2->usWinDescent, ppem, upem);
+    if (os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0) {
+        sized->ascent = to_pixels(os2->usWinAscent, ppem, upem);
+        sized->descent = to_pixels(os2->usWinDescent, ppem, upem);
     } else if (hhea != nullptr) {
-        sized->ascent = scaled(std::max<int>(hhea->Ascender, 0), ppem, upem);
-        sized->descent = scaled(std::max<int>(-hhea->Descender, 0), ppem, upem);
+        sized->ascent = to_pixels(hhea->Ascender, ppem, upem);
+        sized->descent = to_pixels(-hhea->Descender, ppem, upem);
     }
     // The platform smooths text, except at the sizes where the face's own table asks for black
     // and white (this face: 9 to 19 pixels). Its request not to grid-fit the smallest sizes is
@@ -162,8 +171,8 @@ SizedFace *sized_face(int point_size) {
 }
 
 // Renders a glyph as the platform's glyph bitmaps are made: the hinted outline's box, widened
-// to whole pixels, filled by FreeType's rasteriser in black and white or in 256 greys, and the
-// greys scaled down to the 17 coverage levels by 17/256, rounding down.
+// to whole pixels and cut to the cell, filled by FreeType's rasteriser in black and white or in 256
+// greys, and the greys scaled down to the 17 coverage levels by 17/256, rounding down.
 void render_glyph(SizedFace &sized, FT_UInt index, Glyph &glyph) {
     glyph.ready = true;
     const FT_Int32 target = sized.smoothed ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
@@ -175,8 +184,10 @@ void render_glyph(SizedFace &sized, FT_UInt index, Glyph &glyph) {
         return;
     FT_BBox box;
     FT_Outline_Get_CBox(&slot->outline, &box);
-    const FT_Pos x_min = box.xMin & -64, y_min = box.yMin & -64;
-    const FT_Pos x_max = (box.xMax + 63) & -64, y_max = (box.yMax + 63) & -64;
+    // The box is cut to the cell: no glyph draws above the ascent or below the descent.
+    const FT_Pos x_min = box.xMin & -64, x_max = (box.xMax + 63) & -64;
+    const FT_Pos y_min = std::max<FT_Pos>(box.yMin, -FT_Pos(sized.descent) * 64) & -64;
+    const FT_Pos y_max = (std::min<FT_Pos>(box.yMax, FT_Pos(sized.ascent) * 64) + 63) & -64;
     const int width = static_cast<int>((x_max - x_min) >> 6);
     const int rows = static_cast<int>((y_max - y_min) >> 6);
     if (width <= 0 || rows <= 0)
