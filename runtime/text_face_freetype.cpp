@@ -115,6 +115,14 @@ int pixels_per_em(FT_Face face, const TT_OS2 *os2, const TT_HoriHeader *hhea, in
                     static_cast<int>(scaled(face->units_per_EM, DEFAULT_CELL_HEIGHT, full_height)));
 }
 
+// Loads a glyph hinted for the target, as the platform does: strictly, and if the face's
+// hints fail under that, without hinting.
+bool load_glyph(FT_Face face, FT_UInt index, FT_Int32 target) {
+    const FT_Int32 flags = target | FT_LOAD_IGNORE_GLOBAL_ADVANCE_WIDTH | FT_LOAD_NO_BITMAP;
+    return FT_Load_Glyph(face, index, flags | FT_LOAD_PEDANTIC) == 0 ||
+           FT_Load_Glyph(face, index, flags | FT_LOAD_NO_HINTING) == 0;
+}
+
 SizedFace *make_face(int point_size) {
     if (freetype == nullptr && !freetype_failed)
         freetype_failed = FT_Init_FreeType(&freetype) != 0;
@@ -154,7 +162,7 @@ SizedFace *make_face(int point_size) {
     for (int byte = 0; byte < 256; byte++) {
         const FT_UInt index = FT_Get_Char_Index(face, code_point(static_cast<unsigned char>(byte)));
         sized->glyph_of[byte] = index;
-        if (FT_Load_Glyph(face, index, FT_LOAD_TARGET_NORMAL) == 0)
+        if (load_glyph(face, index, FT_LOAD_TARGET_NORMAL))
             sized->advance_of[byte] =
                 static_cast<int>((face->glyph->metrics.horiAdvance + 63) >> 6);
     }
@@ -176,7 +184,7 @@ SizedFace *sized_face(int point_size) {
 void render_glyph(SizedFace &sized, FT_UInt index, Glyph &glyph) {
     glyph.ready = true;
     const FT_Int32 target = sized.smoothed ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
-    if (FT_Load_Glyph(sized.face, index, target | FT_LOAD_NO_BITMAP) != 0)
+    if (!load_glyph(sized.face, index, target))
         return;
     const FT_GlyphSlot slot = sized.face->glyph;
     glyph.advance = static_cast<int>((slot->metrics.horiAdvance + 63) >> 6);
