@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "zepha_font_data.h"
+
 // Types the platform chooses: a block of memory holding one text (a log message, or a text on
 // its way to the renderer) and a colour value, red in the low byte.
 #if defined(_WIN32)
@@ -135,10 +137,6 @@ void play_one_event();
 extern const ColorValue color_table[NUM_COLORS];
 extern const char *const color_names[NUM_COLORS];
 int check_color(int index);
-
-// Text face
-extern const unsigned char FONT_DATA[];   // the face "ZEPHA-font", a TrueType file
-extern const unsigned int FONT_DATA_SIZE; // its size in bytes
 
 // What every platform provides to the core
 bool windows_started();                     // the graphics window exists

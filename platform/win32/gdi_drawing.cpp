@@ -13,6 +13,7 @@
 #include "platform/win32/gdi_guard.h"
 #include "platform/win32/surface_painter.h"
 #include "runtime/raster.h"
+#include "runtime/text_layout.h"
 
 // ---- Constants ----
 
@@ -25,10 +26,6 @@ namespace {
 // slanted lines are scaled down beyond 2^28, and Windows documents a device space 2^27 units
 // wide. Anything further out is computed here and painted as spans of pixels.
 constexpr int64_t DIRECT_REACH = int64_t(1) << 15;
-// Texts placed within this distance of the surface are drawn as they are. Further out, a line
-// shows only if it runs into the surface: to the right or above and below, one line of
-// characters of at most 127 pixels cannot; to the left, its measured width decides.
-constexpr int64_t TEXT_REACH = int64_t(1) << 20;
 // Pen widths handed to the rectangle's clamping stay below this, so its edges still fit in int.
 constexpr int64_t CLAMP_LIMIT = int64_t(1) << 30;
 
@@ -62,16 +59,23 @@ int64_t clamp_to(int64_t value, int64_t reach) {
     return std::min(std::max(value, -reach), reach);
 }
 
-// Whether a line of text starting at this surface column can put a character on the surface.
-bool reaches_surface(int64_t column, const char *line, int length) {
-    if (within(column, TEXT_REACH))
-        return true;
-    if (column > 0 || column < INT_MIN)
-        return false;
-    SIZE extent = {0, 0};
-    GetTextExtentPointA(g_surface_dc, line, length, &extent);
-    return column + extent.cx >= -TEXT_REACH;
-}
+// The text's lines through the surface's device context, with its font selected.
+class SurfaceTextLines final : public TextLines {
+  public:
+    int row_height(const char *text) override {
+        SIZE extent = {0, 0};
+        GetTextExtentPointA(g_surface_dc, text, static_cast<int>(strlen(text)), &extent);
+        return extent.cy;
+    }
+    int64_t line_width(const char *line, int length) override {
+        SIZE extent = {0, 0};
+        GetTextExtentPointA(g_surface_dc, line, length, &extent);
+        return extent.cx;
+    }
+    void paint_line(int64_t column, int64_t row, const char *line, int length) override {
+        TextOutA(g_surface_dc, static_cast<int>(column), static_cast<int>(row), line, length);
+    }
+};
 
 void render_text(const DrawItem &item) {
     SetTextColor(g_surface_dc, color_table[item.color]);
@@ -84,24 +88,8 @@ void render_text(const DrawItem &item) {
                                    true);
         const char *text = static_cast<const char *>(lock_text_block(item.text_block));
         if (text != nullptr) {
-            SIZE extent = {0, 0};
-            GetTextExtentPointA(g_surface_dc, text, static_cast<int>(strlen(text)), &extent);
-            const int line_height = extent.cy;
-            const int64_t column = surface_x(item.x1);
-            // Line k has its top at row origin - y1 + (k - 1) * h: the first line sits just
-            // above the row of y1, the second starts on it.
-            int k = 0;
-            for (const char *line = text;; k++) {
-                const char *end = strchr(line, '\n');
-                const int length = static_cast<int>(end ? end - line : strlen(line));
-                const int64_t row = surface_y(item.y1) + int64_t(k - 1) * line_height;
-                if (length > 0 && within(row, TEXT_REACH) && reaches_surface(column, line, length))
-                    TextOutA(g_surface_dc, static_cast<int>(column), static_cast<int>(row), line,
-                             length);
-                if (end == nullptr)
-                    break;
-                line = end + 1;
-            }
+            SurfaceTextLines lines;
+            lay_out_text(surface_x(item.x1), surface_y(item.y1), text, lines);
             unlock_text_block(item.text_block);
         }
     }

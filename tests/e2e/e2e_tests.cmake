@@ -8,6 +8,12 @@ target_link_libraries(zepha_e2e_client_origin PRIVATE user32)
 add_executable(zepha_e2e_ends_on_key ends_on_key.cpp)
 zepha_program_defaults(zepha_e2e_ends_on_key)
 target_link_libraries(zepha_e2e_ends_on_key PRIVATE zepha::runtime)
+# The text face cases as the Win32 runtime draws them, for the host build's comparison with
+# the software face (tests/host).
+add_executable(zepha_text_face_dump text_face_dump.cpp)
+zepha_program_defaults(zepha_text_face_dump)
+target_include_directories(zepha_text_face_dump PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(zepha_text_face_dump PRIVATE zepha_runtime)
 
 # They need a Linux host with Python, Xvfb, xdotool and ImageMagick's import.
 find_package(Python3 COMPONENTS Interpreter)
