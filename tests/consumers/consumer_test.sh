@@ -10,6 +10,7 @@ way=$1 source=$2 build=$3 work=$4 probe=$5
 here=$(cd "$(dirname "$0")" && pwd)
 toolchain=$source/cmake/mingw-w64-x86_64.cmake
 objdump=x86_64-w64-mingw32-objdump
+programs=(hello_display hello_runtime)
 
 fail() {
   echo "FAIL ($way): $*"
@@ -28,6 +29,7 @@ case $way in
       fail "cmake --install: $(tail -5 "$work/install.log")"
     project=$here/package
     args=(-DCMAKE_PREFIX_PATH="$work/prefix")
+    toolchain=$work/prefix/lib/cmake/zepha/mingw-w64-x86_64.cmake
     ;;
   archive)
     ZEPHA_PACKAGE_BUILD_DIR=$work/package-build "$source/scripts/package" "$work" \
@@ -39,15 +41,28 @@ case $way in
     for file in bin/zepha_editor.exe bin/zepha_replay.exe bin/zepha_bouncing_ball.exe \
       include/runtime/graphics_runtime.h include/display/graphics_display.h \
       lib/libzepha_runtime.a lib/libzepha_display.a lib/cmake/zepha/zepha-config.cmake \
-      share/doc/zepha/README.md share/doc/zepha/zepha_font_license.txt; do
+      lib/cmake/zepha/mingw-w64-x86_64.cmake share/doc/zepha/README.md \
+      share/doc/zepha/zepha_font_license.txt; do
       [ -f "$unpacked/$file" ] || fail "the archive lacks $file"
     done
     [ ! -e "$unpacked/include/runtime/runtime_state.h" ] || fail "the archive holds a private header"
     project=$here/package
     args=(-DCMAKE_PREFIX_PATH="$unpacked")
+    toolchain=$unpacked/lib/cmake/zepha/mingw-w64-x86_64.cmake
     ;;
   *) fail "unknown way" ;;
 esac
+
+if [ "$way" = package ] || [ "$way" = archive ]; then
+  echo "-- without the toolchain file, configure stops and names the installed one"
+  line="ZEPHA builds Windows programs: configure with --toolchain $toolchain"
+  if cmake -S "$project" -B "$work/no-toolchain" -DCMAKE_CXX_COMPILER=clang++ "${args[@]}" \
+    >"$work/no-toolchain.log" 2>&1; then
+    fail "configure without the toolchain file succeeded"
+  fi
+  sed 's/^ *//' "$work/no-toolchain.log" | grep -qxF "$line" ||
+    fail "configure did not say \"$line\": $(tail -10 "$work/no-toolchain.log")"
+fi
 
 echo "-- configure and build the consumer ($way)"
 cmake -S "$project" -B "$work/consumer" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
@@ -67,7 +82,7 @@ fi
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-for program in hello_display hello_runtime; do
+for program in "${programs[@]}"; do
   exe=$work/consumer/$program.exe
   [ -f "$exe" ] || fail "$program.exe was not built"
   echo "-- $program.exe: a GUI program that needs no DLL beside it"
