@@ -29,6 +29,11 @@ install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The text face built into the runtime goes out with its licence.
 install(FILES runtime/zepha_font_license.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# A project to copy, which finds the ZEPHA it is installed with, and the examples' sources.
+install(DIRECTORY starter/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha/starter
+        PATTERN build EXCLUDE)
+file(GLOB ZEPHA_EXAMPLE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.cpp)
+install(FILES ${ZEPHA_EXAMPLE_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha/examples)
 
 # scripts/package: zepha-<version>-win64.zip, everything above in one folder of that name.
 set(CPACK_GENERATOR ZIP)

@@ -2,10 +2,12 @@
 # Builds the consumer programs one way a user would bring ZEPHA in, checks that they are
 # self-contained GUI programs, and runs each under Wine until its graphics window shows:
 #   consumer_test.sh WAY SOURCE_DIR BUILD_DIR WORK_DIR PROBE_EXE
-# WAY is subdirectory, fetchcontent, package (cmake --install of BUILD_DIR) or archive
-# (scripts/package, then the unpacked zip). BUILD_DIR is this project's build, whose Wine
-# prefix is used; PROBE_EXE waits for the graphics window and closes it.
+# WAY is subdirectory, fetchcontent, package (cmake --install of BUILD_DIR), archive
+# (scripts/package, then the unpacked zip, its starter project included) or starter (the
+# repository's starter project, copied, on the source tree). BUILD_DIR is this project's build,
+# whose Wine prefix is used; PROBE_EXE waits for the graphics window and closes it.
 set -u
+unset ZEPHA_ROOT # the starter project finds the ZEPHA it lies in, unless told otherwise
 way=$1 source=$2 build=$3 work=$4 probe=$5
 here=$(cd "$(dirname "$0")" && pwd)
 toolchain=$source/cmake/mingw-w64-x86_64.cmake
@@ -42,13 +44,21 @@ case $way in
       include/runtime/graphics_runtime.h include/display/graphics_display.h \
       lib/libzepha_runtime.a lib/libzepha_display.a lib/cmake/zepha/zepha-config.cmake \
       lib/cmake/zepha/mingw-w64-x86_64.cmake share/doc/zepha/README.md \
-      share/doc/zepha/zepha_font_license.txt; do
+      share/doc/zepha/zepha_font_license.txt share/zepha/starter/CMakeLists.txt \
+      share/zepha/starter/CMakePresets.json share/zepha/starter/main.cpp \
+      share/zepha/examples/bouncing_ball.cpp; do
       [ -f "$unpacked/$file" ] || fail "the archive lacks $file"
     done
     [ ! -e "$unpacked/include/runtime/runtime_state.h" ] || fail "the archive holds a private header"
     project=$here/package
     args=(-DCMAKE_PREFIX_PATH="$unpacked")
     toolchain=$unpacked/lib/cmake/zepha/mingw-w64-x86_64.cmake
+    starter=$unpacked/share/zepha/starter
+    ;;
+  starter)
+    cp -r "$source/starter" "$work/starter" && rm -rf "$work/starter/build" || exit 1
+    starter=$work/starter
+    export ZEPHA_ROOT=$source
     ;;
   *) fail "unknown way" ;;
 esac
@@ -64,11 +74,21 @@ if [ "$way" = package ] || [ "$way" = archive ]; then
     fail "configure did not say \"$line\": $(tail -10 "$work/no-toolchain.log")"
 fi
 
-echo "-- configure and build the consumer ($way)"
-cmake -S "$project" -B "$work/consumer" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
-  "${args[@]}" >"$work/configure.log" 2>&1 || fail "configure: $(tail -20 "$work/configure.log")"
-cmake --build "$work/consumer" -j 2 >"$work/build.log" 2>&1 ||
-  fail "build: $(tail -30 "$work/build.log")"
+if [ -n "${project:-}" ]; then
+  echo "-- configure and build the consumer ($way)"
+  cmake -S "$project" -B "$work/consumer" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    "${args[@]}" >"$work/configure.log" 2>&1 || fail "configure: $(tail -20 "$work/configure.log")"
+  cmake --build "$work/consumer" -j 2 >"$work/build.log" 2>&1 ||
+    fail "build: $(tail -30 "$work/build.log")"
+fi
+
+if [ -n "${starter:-}" ]; then
+  echo "-- the starter project, with the one command its README gives"
+  (cd "$starter" && cmake --workflow --preset default) >"$work/starter.log" 2>&1 ||
+    fail "starter: $(tail -30 "$work/starter.log")"
+  mkdir -p "$work/consumer" && cp "$starter/build/my_program.exe" "$work/consumer/" || exit 1
+  if [ "$way" = starter ]; then programs=(my_program); else programs+=(my_program); fi
+fi
 
 if [ "$way" = subdirectory ]; then
   echo "-- a program with main() instead of app_main() fails to link, naming app_main"
