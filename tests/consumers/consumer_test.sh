@@ -3,9 +3,11 @@
 # self-contained GUI programs, and runs each under Wine until its graphics window shows:
 #   consumer_test.sh WAY SOURCE_DIR BUILD_DIR WORK_DIR PROBE_EXE
 # WAY is subdirectory, fetchcontent, package (cmake --install of BUILD_DIR), archive
-# (scripts/package, then the unpacked zip, its starter project included) or starter (the
-# repository's starter project, copied, on the source tree). BUILD_DIR is this project's build,
-# whose Wine prefix is used; PROBE_EXE waits for the graphics window and closes it.
+# (scripts/package, then the unpacked zip, its starter project included; the release build is
+# ZEPHA_PACKAGE_BUILD_DIR when set) or starter (the repository's starter project, copied, on
+# the source tree). BUILD_DIR is this project's build, whose Wine prefix and X display the
+# programs share with the other tests, one program at a time; PROBE_EXE waits for the graphics
+# window and closes it.
 set -u
 unset ZEPHA_ROOT # the starter project finds the ZEPHA it lies in, unless told otherwise
 way=$1 source=$2 build=$3 work=$4 probe=$5
@@ -34,8 +36,9 @@ case $way in
     toolchain=$work/prefix/lib/cmake/zepha/mingw-w64-x86_64.cmake
     ;;
   archive)
-    ZEPHA_PACKAGE_BUILD_DIR=$work/package-build "$source/scripts/package" "$work" \
-      >"$work/package.log" 2>&1 || fail "scripts/package: $(tail -20 "$work/package.log")"
+    ZEPHA_PACKAGE_BUILD_DIR=${ZEPHA_PACKAGE_BUILD_DIR:-$work/package-build} \
+      "$source/scripts/package" "$work" >"$work/package.log" 2>&1 ||
+      fail "scripts/package: $(tail -20 "$work/package.log")"
     zip=$(ls "$work"/zepha-*-win64.zip 2>/dev/null | head -1)
     [ -n "$zip" ] || fail "scripts/package made no zepha-<version>-win64.zip"
     (cd "$work" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
@@ -117,15 +120,19 @@ for program in "${programs[@]}"; do
   done
 
   echo "-- $program.exe under Wine until its window shows"
-  # Wine's background processes may outlive the program: no pipe of ours is handed to them.
-  wine "$exe" </dev/null >"$work/$program.out" 2>&1 &
+  # One program at a time on the shared display and prefix (cmake/wine-run.sh takes the same
+  # lock): the probe closes whichever graphics window it finds. Wine's background processes may
+  # outlive the program: no pipe of ours, nor the lock, is handed to them.
+  exec {lock}>"$build/wine.lock" && flock "$lock" || fail "cannot lock $build/wine.lock"
+  wine "$exe" </dev/null >"$work/$program.out" 2>&1 {lock}>&- &
   pid=$!
-  if ! wine "$probe" 60000 close </dev/null >"$work/$program.window" 2>/dev/null; then
+  if ! wine "$probe" 60000 close </dev/null >"$work/$program.window" 2>/dev/null {lock}>&-; then
     kill "$pid" 2>/dev/null
     fail "$program.exe showed no graphics window within 60 s"
   fi
   wait "$pid"
   status=$?
+  exec {lock}>&-
   [ "$status" -eq 0 ] || fail "$program.exe ended with status $status after its window was closed"
   echo "   window at $(cat "$work/$program.window"), ended with status 0"
 done

@@ -43,9 +43,11 @@ add_test(NAME zepha_e2e_replay_tool
           ${ZEPHA_E2E_ARGS} --replay $<TARGET_FILE:zepha_replay>
           --event-stream $<TARGET_FILE:zepha_event_stream>
           --ends-on-key $<TARGET_FILE:zepha_e2e_ends_on_key>)
+# Each test has an Xvfb of its own; these three share a Wine prefix, so they take turns, beside
+# the other tests.
 set_tests_properties(zepha_e2e_editor_shapes zepha_e2e_record_replay zepha_e2e_replay_tool
   PROPERTIES
-  RUN_SERIAL TRUE
+  RESOURCE_LOCK zepha_e2e_prefix
   TIMEOUT 300
   ENVIRONMENT "${ZEPHA_E2E_ENV}")
 
@@ -58,6 +60,5 @@ add_test(NAME zepha_e2e_examples
 set(ZEPHA_E2E_DESKTOP_ENV ${ZEPHA_E2E_ENV})
 list(TRANSFORM ZEPHA_E2E_DESKTOP_ENV REPLACE "^WINEPREFIX=.*" "WINEPREFIX=${PROJECT_BINARY_DIR}/wineprefix-desktop")
 set_tests_properties(zepha_e2e_examples PROPERTIES
-  RUN_SERIAL TRUE
   TIMEOUT 400
   ENVIRONMENT "${ZEPHA_E2E_DESKTOP_ENV}")
