@@ -48,6 +48,7 @@ add_test(NAME zepha_e2e_replay_tool
 set_tests_properties(zepha_e2e_editor_shapes zepha_e2e_record_replay zepha_e2e_replay_tool
   PROPERTIES
   RESOURCE_LOCK zepha_e2e_prefix
+  COST 50
   TIMEOUT 300
   ENVIRONMENT "${ZEPHA_E2E_ENV}")
 
@@ -60,5 +61,6 @@ add_test(NAME zepha_e2e_examples
 set(ZEPHA_E2E_DESKTOP_ENV ${ZEPHA_E2E_ENV})
 list(TRANSFORM ZEPHA_E2E_DESKTOP_ENV REPLACE "^WINEPREFIX=.*" "WINEPREFIX=${PROJECT_BINARY_DIR}/wineprefix-desktop")
 set_tests_properties(zepha_e2e_examples PROPERTIES
+  COST 50
   TIMEOUT 400
   ENVIRONMENT "${ZEPHA_E2E_DESKTOP_ENV}")
