@@ -20,12 +20,20 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/zepha-config-version.cmak
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/zepha-config.cmake ${PROJECT_BINARY_DIR}/zepha-config-version.cmake
         DESTINATION ${ZEPHA_PACKAGE_DIR})
+# The toolchain file a Linux machine builds the package's users with, beside the config file
+# that names it.
+install(FILES cmake/mingw-w64-x86_64.cmake DESTINATION ${ZEPHA_PACKAGE_DIR})
 
 # What a user reads (the programs install themselves, from their folders).
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The text face built into the runtime goes out with its licence.
 install(FILES runtime/zepha_font_license.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# A project to copy, which finds the ZEPHA it is installed with, and the examples' sources.
+install(DIRECTORY starter/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha/starter
+        PATTERN build EXCLUDE)
+file(GLOB ZEPHA_EXAMPLE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.cpp)
+install(FILES ${ZEPHA_EXAMPLE_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha/examples)
 
 # scripts/package: zepha-<version>-win64.zip for Windows, zepha-<version>-linux-x86_64.tar.gz
 # natively; everything above in one folder of that name.

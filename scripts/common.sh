@@ -114,10 +114,20 @@ zepha_wine() {
   wineserver -k 2>/dev/null
   wineserver -p 2>/dev/null
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Creating the Wine prefix in $WINEPREFIX (once per build folder)"
+    echo "Creating the Wine prefix in $WINEPREFIX (once)"
     wineboot --init </dev/null >/dev/null 2>&1
   else
     wineboot </dev/null >/dev/null 2>&1
+  fi
+}
+
+# For a program of one's own (scripts/run PROGRAM.exe): the build folder's Wine prefix when this
+# ZEPHA has been built, else one prefix for the user, shared by every copy of ZEPHA (a
+# subproject's or FetchContent's copy has no build folder of its own, and may not be writable).
+zepha_program_prefix() {
+  if [ ! -d "$ZEPHA_BUILD" ]; then
+    export WINEPREFIX=${XDG_CACHE_HOME:-$HOME/.cache}/zepha/wineprefix
+    mkdir -p "$(dirname "$WINEPREFIX")" || exit 1
   fi
 }
 

@@ -26,6 +26,9 @@ if(NOT Python3_Interpreter_FOUND OR NOT ZEPHA_XVFB OR NOT ZEPHA_XDOTOOL OR NOT Z
   return()
 endif()
 
+# The pictures the tests take for the documentation land in the build folder;
+# scripts/pictures copies them into docs/.
+set(ZEPHA_PICTURES ${PROJECT_BINARY_DIR}/pictures)
 set(ZEPHA_E2E_ARGS
   --editor $<TARGET_FILE:zepha_editor>
   --client-origin $<TARGET_FILE:zepha_e2e_client_origin>)
@@ -37,7 +40,7 @@ set(ZEPHA_E2E_ENV
 
 add_test(NAME zepha_e2e_editor_shapes
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/editor_shapes_e2e.py
-          ${ZEPHA_E2E_ARGS} --screenshot ${PROJECT_SOURCE_DIR}/docs/editor.png)
+          ${ZEPHA_E2E_ARGS} --screenshot ${ZEPHA_PICTURES}/editor.png)
 add_test(NAME zepha_e2e_record_replay
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/record_replay_e2e.py
           ${ZEPHA_E2E_ARGS} --replay $<TARGET_FILE:zepha_replay>)
@@ -46,21 +49,24 @@ add_test(NAME zepha_e2e_replay_tool
           ${ZEPHA_E2E_ARGS} --replay $<TARGET_FILE:zepha_replay>
           --event-stream $<TARGET_FILE:zepha_event_stream>
           --ends-on-key $<TARGET_FILE:zepha_e2e_ends_on_key>)
+# Each test has an Xvfb of its own; these three share a Wine prefix, so they take turns, beside
+# the other tests.
 set_tests_properties(zepha_e2e_editor_shapes zepha_e2e_record_replay zepha_e2e_replay_tool
   PROPERTIES
-  RUN_SERIAL TRUE
+  RESOURCE_LOCK zepha_e2e_prefix
+  COST 50
   TIMEOUT 300
   ENVIRONMENT "${ZEPHA_E2E_ENV}")
 
 # The example programs, and the documentation's pictures, on a Wine desktop of their own that
-# draws window frames and captions.
+# draws window frames and captions; they take the README's pictures.
 add_test(NAME zepha_e2e_examples
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/examples_e2e.py
           ${ZEPHA_E2E_ARGS} --desktop --examples ${PROJECT_BINARY_DIR}/examples
-          --replay $<TARGET_FILE:zepha_replay> --pictures ${PROJECT_SOURCE_DIR}/docs)
+          --replay $<TARGET_FILE:zepha_replay> --pictures ${ZEPHA_PICTURES})
 set(ZEPHA_E2E_DESKTOP_ENV ${ZEPHA_E2E_ENV})
 list(TRANSFORM ZEPHA_E2E_DESKTOP_ENV REPLACE "^WINEPREFIX=.*" "WINEPREFIX=${PROJECT_BINARY_DIR}/wineprefix-desktop")
 set_tests_properties(zepha_e2e_examples PROPERTIES
-  RUN_SERIAL TRUE
+  COST 50
   TIMEOUT 400
   ENVIRONMENT "${ZEPHA_E2E_DESKTOP_ENV}")
