@@ -20,9 +20,11 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/zepha-config-version.cmak
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/zepha-config.cmake ${PROJECT_BINARY_DIR}/zepha-config-version.cmake
         DESTINATION ${ZEPHA_PACKAGE_DIR})
-# The toolchain file a Linux machine builds the package's users with, beside the config file
-# that names it.
-install(FILES cmake/mingw-w64-x86_64.cmake DESTINATION ${ZEPHA_PACKAGE_DIR})
+# The toolchain file a Linux machine builds the Windows package's users with, beside the config
+# file that names it.
+if(ZEPHA_PLATFORM STREQUAL "win32")
+  install(FILES cmake/mingw-w64-x86_64.cmake DESTINATION ${ZEPHA_PACKAGE_DIR})
+endif()
 
 # What a user reads (the programs install themselves, from their folders).
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
