@@ -1,8 +1,9 @@
-// Pixel geometry of lines, polygons and ovals in 64-bit surface coordinates, for shapes that lie
-// partly or wholly beyond the coordinates the platform's drawing calls handle. Each function
-// reproduces the pixels that the platform's own rasteriser picks for the shape (the same
-// integer decisions, evaluated exactly), but only for the rows and columns of the clip
-// rectangle, so its cost does not grow with the size of the shape. Platform-free.
+// Pixel geometry of lines, polygons, ovals and pens in 64-bit surface coordinates, for shapes
+// that lie partly or wholly beyond the coordinates the platform's drawing calls handle, and for
+// platforms that paint every shape in software. Each function reproduces the pixels that the
+// platform's own rasteriser picks for the shape (the same integer decisions, evaluated
+// exactly), but only for the rows and columns of the clip rectangle, so its cost does not grow
+// with the size of the shape. Platform-free.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +69,8 @@ class RasterPen {
 
 // Coordinates handed to these functions stay within this distance of the surface.
 constexpr int64_t RASTER_COORDINATE_LIMIT = int64_t(1) << 40;
+// raster_oval_pen's boxes, which it walks whole, stay within this distance.
+constexpr int64_t RASTER_OVAL_PEN_LIMIT = int64_t(1) << 17;
 
 // Drawing
 void raster_line(RasterPoint from, RasterPoint to, const RasterClip &clip,
@@ -97,4 +100,3 @@ int raster_covering_pen(RasterPoint centre, int pen_width,
                                                  // the clip, a narrower one whose disc still
                                                  // does (the platform's time grows with the
                                                  // width); any other pen unchanged
-constexpr int64_t RASTER_OVAL_PEN_LIMIT = int64_t(1) << 17;
