@@ -78,9 +78,14 @@ class PixelShapes : public ::testing::Test {
         static std::vector<uint32_t> memory(SURFACE_WIDTH * SURFACE_HEIGHT);
         std::fill(memory.begin(), memory.end(), color_table[WHITE]);
         PixelSurface surface = {memory.data(), SURFACE_WIDTH, SURFACE_HEIGHT};
-        const RasterPoint points[3] = {{g_origin_x + item.x1, g_origin_y - item.y1},
-                                       {g_origin_x + item.x2, g_origin_y - item.y2},
-                                       {g_origin_x + item.x3, g_origin_y - item.y3}};
+        // Surface coordinates as render_shape makes them, logical ones first limited.
+        auto limited = [](int64_t v) {
+            return std::min(std::max(v, -RASTER_COORDINATE_LIMIT), RASTER_COORDINATE_LIMIT);
+        };
+        const RasterPoint points[3] = {
+            {g_origin_x + limited(item.x1), g_origin_y - limited(item.y1)},
+            {g_origin_x + limited(item.x2), g_origin_y - limited(item.y2)},
+            {g_origin_x + limited(item.x3), g_origin_y - limited(item.y3)}};
         paint_shape(surface, item.kind, color_table[item.color], item.width, points);
         for (size_t i = 0; i < platform.size(); i++) {
             const DWORD p = platform[i];
@@ -185,6 +190,18 @@ void add_lines(int kind, std::vector<DrawItem> &items) {
                 for (const auto &d : offsets)
                     items.push_back(at_surface(kind, pen % 4 == 1 ? BLACK : pen % 4 + 2, pen, x, y,
                                                x + d[0], y + d[1], x + d[1] * 2, y - d[0]));
+    // Triangles with a point repeated or all three in a row.
+    if (kind == ITEM_TRIANGLE)
+        for (int pen : PENS)
+            for (int64_t x : {int64_t(-1), int64_t(300), int64_t(SURFACE_WIDTH - 2)})
+                for (const auto &d : offsets) {
+                    const int64_t y = 100, bx = x + d[0], by = y + d[1];
+                    items.push_back(at_surface(kind, RED, pen, x, y, x, y, bx, by));
+                    items.push_back(at_surface(kind, RED, pen, x, y, bx, by, bx, by));
+                    items.push_back(at_surface(kind, RED, pen, x, y, bx, by, x, y));
+                    items.push_back(
+                        at_surface(kind, RED, pen, x, y, bx, by, 2 * bx - x, 2 * by - y));
+                }
 }
 
 } // namespace
@@ -257,6 +274,12 @@ TEST_F(PixelShapes, WideEnormousAndFarOutShapes) {
                                        int64_t(1) << 31, int64_t(1) << 31, 300));
             items.push_back(
                 at_surface(kind, PURPLE, pen, -2 * reach, 200, 300, 202, 305, -5 * reach));
+            // At and past the ends of the range render_shape computes in.
+            const int64_t limit = RASTER_COORDINATE_LIMIT;
+            items.push_back(
+                at_surface(kind, PURPLE, pen, -limit, -limit, limit, limit, -limit, limit));
+            items.push_back(
+                at_surface(kind, PURPLE, pen, 300, -4 * limit, 4 * limit, 250, -limit + 7, 270));
         }
     compare_all(items);
 }
