@@ -1,7 +1,9 @@
 // The drawing primitives' shapes in software. Each shape takes the path the Win32 runtime's
 // render_shape takes (runtime/drawing.cpp): near the surface, what the platform's drawing call
 // paints there, worked out here pixel by pixel; further out, the same pixel geometry that
-// render_shape paints itself. Only rows and columns of the surface are ever visited.
+// render_shape paints itself. Only rows and columns of the surface are painted; the work grows
+// with the surface, not the shape, but for the walks along an oval near the surface and along
+// a pen's disc, some hundred thousand steps at most.
 #include "runtime/pixel_shapes.h"
 
 #include <algorithm>

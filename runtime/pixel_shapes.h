@@ -20,6 +20,7 @@ void paint_shape(PixelSurface &surface, int kind, uint32_t rgb, int pen_width,
 void paint_shape_spans(int kind, int pen_width, const RasterPoint (&points)[3],
                        const RasterClip &clip, SpanSink &sink);
 
-// The point whose pen disc decides whether a wide pen covers the whole surface, as the
-// platform draws the shape (see raster_covering_pen); false where the pen is not narrowed.
+// A point of the shape where the platform puts the disc of its wide pen, which decides whether
+// the pen covers the whole surface (raster_covering_pen); false for one-pixel pens and for the
+// ovals render_shape paints itself.
 bool pen_centre(int kind, int pen_width, const RasterPoint (&points)[3], RasterPoint &centre);
