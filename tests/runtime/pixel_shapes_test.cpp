@@ -234,7 +234,7 @@ TEST_F(PixelShapes, Triangles) {
 // away, ovals traced with pens wider than a stored disc, and shapes beyond the platform's reach.
 TEST_F(PixelShapes, WideEnormousAndFarOutShapes) {
     std::vector<DrawItem> items;
-    for (int pen : {600, 1023, 1024, 1025, 1300, 2100, 5000, 100000, 10000000, INT_MAX})
+    for (int pen : {600, 1023, 1024, 1025, 1300, 2100, 5000, 46000, 60000, 100000, 10000000, INT_MAX})
         for (int kind : {ITEM_RECTANGLE, ITEM_TRIANGLE, ITEM_LINE}) {
             items.push_back(at_surface(kind, RED, pen, 290, 260, 309, 279, 300, 250));
             items.push_back(at_surface(kind, RED, pen, -pen / 2 - 200, 100, -pen / 2 - 150, 400,
@@ -260,6 +260,12 @@ TEST_F(PixelShapes, WideEnormousAndFarOutShapes) {
                                        -out - h + 100, SURFACE_WIDTH + out - 300 + w - 1,
                                        -out + 99));
         }
+    // Ovals wider than 46341 pixels, with an even height: the platform computes a term of its
+    // walk in 32 bits there.
+    for (int pen : {0, 1, 3})
+        for (int64_t w : {46343, 50001, 65535})
+            items.push_back(at_surface(ITEM_OVAL, FOREST_GREEN, pen, 300 - w / 2, 100,
+                                       300 + w - w / 2 - 1, 401));
     for (int pen : {100000, 10000000, INT_MAX})
         for (int w : {3, 20, 300})
             items.push_back(at_surface(ITEM_OVAL, GREEN, pen, 280, 250, 280 + w, 250 + w));
