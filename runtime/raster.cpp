@@ -523,3 +523,280 @@ void raster_wide_segment(RasterPoint from, RasterPoint to, int pen_width,
     corners[2] = {to.x + wide_half.x, to.y - wide_half.y};
     corners[3] = {to.x - narrow.x, to.y + narrow.y};
 }
+
+// ---- Pens ----
+
+namespace {
+
+// Pens up to this width have their rows computed ahead by the region's own incremental walk,
+// whose terms stay within 64 bits up to about 2^20; wider pens compute each row on its own.
+constexpr int PEN_WALK_LIMIT = 1 << 19;
+
+} // namespace
+
+RasterPen::RasterPen(int width) : width_(std::max(width, 2)) {
+    if (width_ > PEN_WALK_LIMIT)
+        return;
+    // The platform's elliptic region, a box w by w: from its middle row down, x counts the
+    // columns each row loses at either end.
+    const int64_t w = width_, a = w - 1, b = w - 1;
+    inset_.assign(static_cast<size_t>(w - w / 2), 0);
+    const int64_t asq = 8 * a * a, bsq = 8 * b * b;
+    int64_t dx = 4 * b * b * (1 - a), dy = 4 * a * a * (1 + b % 2);
+    int64_t err = dx + dy + a * a * (b % 2);
+    int64_t x = 0, y = w / 2, reached = 0;
+    while (x <= w / 2) {
+        const int64_t e2 = 2 * err;
+        if (e2 >= dx) {
+            x++;
+            err += dx += bsq;
+        }
+        if (e2 <= dy) {
+            y++;
+            err += dy += asq;
+            if (y >= w)
+                break;
+            reached = y - w / 2;
+            inset_[static_cast<size_t>(reached)] = x;
+        }
+    }
+    for (size_t j = static_cast<size_t>(reached) + 1; j < inset_.size(); j++)
+        inset_[j] = inset_[j - 1];
+}
+
+void RasterPen::row(int64_t k, int64_t &left, int64_t &right) const {
+    const int64_t w = width_, i = k - top();
+    if (i < 0 || i >= w) {
+        left = right = 0;
+        return;
+    }
+    int64_t inset;
+    if (!inset_.empty()) {
+        const int64_t y = i >= w / 2 ? i : w - 1 - i;
+        inset = inset_[static_cast<size_t>(y - w / 2)];
+    } else {
+        // The same region is the filled oval of its box, whose rows the oval walk gives.
+        const OvalWalk walk(w, w);
+        int64_t l, r;
+        filled_row(walk, i, l, r);
+        inset = l;
+    }
+    left = top() + inset;
+    right = (w + 1) / 2 - inset;
+}
+
+void RasterPen::paint(RasterPoint centre, const RasterClip &clip, SpanSink &sink) const {
+    const int64_t first = std::max<int64_t>(centre.y + top(), 0);
+    const int64_t last = std::min<int64_t>(centre.y + top() + width_, clip.height);
+    for (int64_t y = first; y < last; y++) {
+        int64_t l, r;
+        row(y - centre.y, l, r);
+        l = std::max<int64_t>(centre.x + l, 0);
+        r = std::min(centre.x + r, clip.width);
+        if (l < r)
+            sink.span(y, l, r);
+    }
+}
+
+bool RasterPen::covers(RasterPoint centre, const RasterClip &clip) const {
+    // Rows nearer the middle hold the rows further out: the clip's first and last rows decide.
+    for (int64_t y : {int64_t(0), clip.height - 1}) {
+        const int64_t k = y - centre.y;
+        if (k < top() || k >= top() + width_)
+            return false;
+        int64_t l, r;
+        row(k, l, r);
+        if (centre.x + l > 0 || centre.x + r < clip.width)
+            return false;
+    }
+    return true;
+}
+
+void RasterPen::fill(RasterDisc &disc) const {
+    disc.top = top();
+    disc.rows = std::min(width_, RASTER_DISC_ROWS);
+    for (int k = 0; k < disc.rows; k++)
+        row(top() + k, disc.left[k], disc.right[k]);
+}
+
+int raster_covering_pen(RasterPoint centre, int pen_width, const RasterClip &clip) {
+    if (pen_width <= 2 || clip.width <= 0 || clip.height <= 0)
+        return pen_width;
+    // Twice the distance to the furthest pixel of the clip, and a few pixels for the disc's
+    // own rounding.
+    const double far_x =
+        static_cast<double>(std::max(magnitude(centre.x), magnitude(centre.x - (clip.width - 1))));
+    const double far_y =
+        static_cast<double>(std::max(magnitude(centre.y), magnitude(centre.y - (clip.height - 1))));
+    const double reach = std::hypot(far_x, far_y);
+    if (reach > PEN_WALK_LIMIT)
+        return pen_width;
+    const int narrow = 2 * static_cast<int>(std::ceil(reach)) + 8;
+    if (narrow >= pen_width)
+        return pen_width;
+    if (RasterPen(narrow).covers(centre, clip) && RasterPen(pen_width).covers(centre, clip))
+        return narrow;
+    return pen_width;
+}
+
+namespace {
+
+// Passes on the spans of a window of rows, moved down by its first row.
+class RowWindow final : public SpanSink {
+  public:
+    RowWindow(SpanSink &sink, int64_t first) : sink_(sink), first_(first) {}
+    void span(int64_t row, int64_t left, int64_t right) override {
+        sink_.span(row + first_, left, right);
+    }
+
+  private:
+    SpanSink &sink_;
+    int64_t first_;
+};
+
+// The rows [first, last) of a polygon.
+void polygon_rows(const RasterPoint (&points)[4], int64_t first, int64_t last,
+                  const RasterClip &clip, SpanSink &sink) {
+    first = std::max<int64_t>(first, 0);
+    last = std::min(last, clip.height);
+    if (first >= last)
+        return;
+    RasterPoint moved[4];
+    for (int i = 0; i < 4; i++)
+        moved[i] = {points[i].x, points[i].y - first};
+    RowWindow window(sink, first);
+    raster_polygon(moved, 4, {clip.width, last - first}, window);
+}
+
+} // namespace
+
+void raster_oval_pen(const RasterBox &box, const RasterPen &pen, const RasterClip &clip,
+                     SpanSink &sink) {
+    const int64_t w = box.right - box.left, h = box.bottom - box.top;
+    if (w < 3 || h < 3 || w > 2 * RASTER_OVAL_PEN_LIMIT || h > 2 * RASTER_OVAL_PEN_LIMIT)
+        return;
+    // The lower right quarter's walk, step by step: the first and last column it visits on
+    // each of its rows.
+    const int64_t a = w - 1, b = h - 1, half = h / 2;
+    std::vector<int64_t> enter(static_cast<size_t>(h), -1), leave(static_cast<size_t>(h), 0);
+    {
+        const int64_t asq = 8 * a * a, bsq = 8 * b * b;
+        int64_t dx = 4 * b * b * (1 - a), dy = 4 * a * a * (1 + b % 2);
+        int64_t err = dx + dy + a * a * (b % 2);
+        int64_t x = a, y = half;
+        while (x >= w / 2 && y < h) {
+            if (enter[static_cast<size_t>(y)] < 0)
+                enter[static_cast<size_t>(y)] = x;
+            leave[static_cast<size_t>(y)] = x;
+            const int64_t e2 = 2 * err;
+            if (e2 >= dx) {
+                x--;
+                err += dx += bsq;
+            }
+            if (e2 <= dy) {
+                y++;
+                err += dy += asq;
+            }
+        }
+    }
+    const int64_t top = pen.top(), rows = pen.width();
+    const int64_t first_row = std::max<int64_t>(box.top + top, 0);
+    const int64_t last_row = std::min<int64_t>(box.bottom + top + rows, clip.height);
+    if (first_row >= last_row)
+        return;
+
+    // The disc's rows that reach the clip from some row of the box.
+    const int64_t k_first = std::max(first_row - box.top - b, top);
+    const int64_t k_last = std::min(last_row - 1 - box.top, top + rows - 1);
+    std::vector<int64_t> disc_left, disc_right;
+    for (int64_t k = k_first; k <= k_last; k++) {
+        int64_t l, r;
+        pen.row(k, l, r);
+        disc_left.push_back(l);
+        disc_right.push_back(r);
+    }
+    // Each row: the union of the discs at the walk's pixels, counted column by column.
+    std::vector<int> cover(static_cast<size_t>(clip.width) + 1);
+    auto add = [&](int64_t l, int64_t r) {
+        l = std::max<int64_t>(l, 0);
+        r = std::min(r, clip.width);
+        if (l < r) {
+            cover[static_cast<size_t>(l)]++;
+            cover[static_cast<size_t>(r)]--;
+        }
+    };
+    for (int64_t row = first_row; row < last_row; row++) {
+        std::fill(cover.begin(), cover.end(), 0);
+        const int64_t y_first = std::max<int64_t>(row - box.top - k_last, 0);
+        const int64_t y_last = std::min(row - box.top - k_first, b);
+        for (int64_t y = y_first; y <= y_last; y++) {
+            const size_t walked = static_cast<size_t>(y >= half ? y : b - y);
+            if (enter[walked] < 0)
+                continue;
+            const size_t k = static_cast<size_t>(row - box.top - y - k_first);
+            if (disc_right[k] <= disc_left[k])
+                continue;
+            add(box.left + leave[walked] + disc_left[k], box.left + enter[walked] + disc_right[k]);
+            add(box.left + a - enter[walked] + disc_left[k],
+                box.left + a - leave[walked] + disc_right[k]);
+        }
+        int depth = 0;
+        int64_t start = -1;
+        for (int64_t x = 0; x <= clip.width; x++) {
+            depth += cover[static_cast<size_t>(x)];
+            if (depth > 0 && start < 0)
+                start = x;
+            if ((depth == 0 || x == clip.width) && start >= 0) {
+                sink.span(row, start, x);
+                start = -1;
+            }
+        }
+    }
+
+    // Each diagonal step's band, in each quarter. Far from its two ends the band lies well
+    // inside the discs of its two pixels; only the rows about its corners can add pixels.
+    const int64_t margin = 8;
+    auto band = [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+        RasterPoint corners[4];
+        raster_wide_segment({x1, y1}, {x2, y2}, pen.width(), corners);
+        int64_t lo = corners[0].y, hi = corners[0].y;
+        for (const RasterPoint &c : corners) {
+            lo = std::min(lo, c.y);
+            hi = std::max(hi, c.y);
+        }
+        if (hi - lo <= 4 * margin) {
+            polygon_rows(corners, lo, hi, clip, sink);
+            return;
+        }
+        // The corners pair up at the band's two sides: the rows about each pair.
+        int64_t near_lo = std::min(corners[0].y, corners[3].y) - margin;
+        int64_t near_hi = std::max(corners[0].y, corners[3].y) + margin;
+        int64_t far_lo = std::min(corners[1].y, corners[2].y) - margin;
+        int64_t far_hi = std::max(corners[1].y, corners[2].y) + margin;
+        if (near_lo > far_lo) {
+            std::swap(near_lo, far_lo);
+            std::swap(near_hi, far_hi);
+        }
+        if (near_hi >= far_lo) {
+            polygon_rows(corners, near_lo, std::max(near_hi, far_hi), clip, sink);
+            return;
+        }
+        polygon_rows(corners, near_lo, near_hi, clip, sink);
+        polygon_rows(corners, far_lo, far_hi, clip, sink);
+    };
+    const int64_t reach = pen.width() / 2 + 2;
+    for (int64_t y = half; y < b; y++) {
+        const size_t here = static_cast<size_t>(y), next = here + 1;
+        if (enter[here] < 0 || enter[next] < 0 || enter[next] != leave[here] - 1)
+            continue;
+        const int64_t x = leave[here];
+        for (int64_t pass = 0; pass < 2; pass++) {
+            const int64_t y1 = box.top + (pass == 0 ? y : b - y);
+            const int64_t y2 = box.top + (pass == 0 ? y + 1 : b - y - 1);
+            if (std::max(y1, y2) + reach < 0 || std::min(y1, y2) - reach >= clip.height)
+                continue;
+            band(box.left + x, y1, box.left + x - 1, y2);
+            band(box.left + a - x, y1, box.left + a - x + 1, y2);
+        }
+    }
+}

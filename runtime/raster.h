@@ -1,11 +1,13 @@
-// Pixel geometry of lines, polygons and ovals in 64-bit surface coordinates, for shapes that lie
-// partly or wholly beyond the coordinates the platform's drawing calls handle. Each function
-// reproduces the pixels that the platform's own rasteriser picks for the shape (the same
-// integer decisions, evaluated exactly), but only for the rows and columns of the clip
-// rectangle, so its cost does not grow with the size of the shape. Platform-free.
+// Pixel geometry of lines, polygons, ovals and pens in 64-bit surface coordinates, for shapes
+// that lie partly or wholly beyond the coordinates the platform's drawing calls handle, and for
+// platforms that paint every shape in software. Each function reproduces the pixels that the
+// platform's own rasteriser picks for the shape (the same integer decisions, evaluated
+// exactly), but only for the rows and columns of the clip rectangle, so its cost does not grow
+// with the size of the shape. Platform-free.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Columns [0, width) and rows [0, height) of the surface.
 struct RasterClip {
@@ -46,8 +48,29 @@ struct RasterDisc {
     int64_t right[RASTER_DISC_ROWS];
 };
 
+// The same disc for a pen of any width, as the platform's elliptic region of the pen's box makes
+// it: rows [top(), top() + width) relative to the point, each a run of columns; the widest row
+// in the middle, every other row inside the rows nearer the middle.
+class RasterPen {
+  public:
+    explicit RasterPen(int width); // width >= 2
+    int width() const { return width_; }
+    int64_t top() const { return -(width_ / 2); }
+    void row(int64_t k, int64_t &left, int64_t &right) const; // row k (top() <= k < top() +
+                                                              // width), relative to the point
+    void paint(RasterPoint centre, const RasterClip &clip, SpanSink &sink) const; // at a point
+    bool covers(RasterPoint centre, const RasterClip &clip) const; // every pixel of the clip
+    void fill(RasterDisc &disc) const; // row by row; width at most RASTER_DISC_ROWS
+
+  private:
+    int width_;
+    std::vector<int64_t> inset_; // per row of the lower half, when computed ahead
+};
+
 // Coordinates handed to these functions stay within this distance of the surface.
 constexpr int64_t RASTER_COORDINATE_LIMIT = int64_t(1) << 40;
+// raster_oval_pen's boxes, which it walks whole, stay within this distance.
+constexpr int64_t RASTER_OVAL_PEN_LIMIT = int64_t(1) << 17;
 
 // Drawing
 void raster_line(RasterPoint from, RasterPoint to, const RasterClip &clip,
@@ -65,5 +88,15 @@ void raster_oval_wide(const RasterBox &box, const RasterDisc &disc, int pen_widt
                                        // along each diagonal step
 void raster_oval_ring(const RasterBox &outer, const RasterBox &inner, const RasterClip &clip,
                       SpanSink &sink); // filled outer oval less the filled inner one
+void raster_oval_pen(const RasterBox &box, const RasterPen &pen, const RasterClip &clip,
+                     SpanSink &sink); // raster_oval_wide for a pen of any width, in a box
+                                      // within RASTER_OVAL_PEN_LIMIT of the surface
 void raster_wide_segment(RasterPoint from, RasterPoint to, int pen_width,
                          RasterPoint (&corners)[4]); // body of a wide-pen line, caps excluded
+
+// Pens
+int raster_covering_pen(RasterPoint centre, int pen_width,
+                        const RasterClip &clip); // for a pen whose disc at the point covers
+                                                 // the clip, a narrower one whose disc still
+                                                 // does (the platform's time grows with the
+                                                 // width); any other pen unchanged

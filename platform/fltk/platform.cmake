@@ -10,7 +10,6 @@ find_package(FLTK CONFIG REQUIRED)
 find_package(Freetype REQUIRED)
 target_sources(zepha_runtime PRIVATE
   ${PROJECT_SOURCE_DIR}/runtime/software_renderer.cpp
-  ${PROJECT_SOURCE_DIR}/runtime/pixel_shapes.cpp
   ${PROJECT_SOURCE_DIR}/runtime/text_face_freetype.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menu_bar.cpp

@@ -12,6 +12,7 @@
 
 #include "platform/win32/gdi_guard.h"
 #include "platform/win32/surface_painter.h"
+#include "runtime/pixel_shapes.h"
 #include "runtime/raster.h"
 #include "runtime/text_layout.h"
 
