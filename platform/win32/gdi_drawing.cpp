@@ -29,6 +29,9 @@ namespace {
 constexpr int64_t DIRECT_REACH = int64_t(1) << 15;
 // Pen widths handed to the rectangle's clamping stay below this, so its edges still fit in int.
 constexpr int64_t CLAMP_LIMIT = int64_t(1) << 30;
+// Wider pens, where no narrower one paints the same, are painted here as spans: the platform's
+// time grows with the pen's width and its arithmetic overflows from about 2^20.
+constexpr int PLATFORM_PEN_LIMIT = 1 << 16;
 
 const RasterClip SURFACE_CLIP = {SURFACE_WIDTH, SURFACE_HEIGHT};
 
@@ -163,9 +166,28 @@ void draw_far_lines(const RasterPoint *points, int count, bool closed, int pen_w
             painter.disc(points[i], pen_width);
 }
 
+// A pen whose disc at one of the shape's points covers the whole surface paints all of it, and
+// so does a narrower one whose disc still covers it: the platform, whose time grows with the
+// pen's width, gets that one.
+int platform_pen_width(const DrawItem &item, const RasterPoint (&points)[3]) {
+    RasterPoint centre;
+    if (!pen_centre(item.kind, item.width, points, centre))
+        return item.width;
+    return raster_covering_pen(centre, item.width, SURFACE_CLIP);
+}
+
 void render_shape(const DrawItem &item) {
     const COLORREF color = color_table[item.color];
-    SelectedObject<HPEN> pen(g_surface_dc, CreatePen(PS_SOLID, item.width, color), true);
+    const RasterPoint points[3] = {{surface_x(item.x1), surface_y(item.y1)},
+                                   {surface_x(item.x2), surface_y(item.y2)},
+                                   {surface_x(item.x3), surface_y(item.y3)}};
+    const int pen_width = platform_pen_width(item, points);
+    if (pen_width > PLATFORM_PEN_LIMIT) {
+        SurfacePainter painter(color);
+        paint_shape_spans(item.kind, item.width, points, SURFACE_CLIP, painter);
+        return;
+    }
+    SelectedObject<HPEN> pen(g_surface_dc, CreatePen(PS_SOLID, pen_width, color), true);
     const bool filled = item.width == 0;
     const bool has_brush = item.kind != ITEM_LINE;
     SelectedObject<HBRUSH> brush(g_surface_dc,
@@ -176,9 +198,6 @@ void render_shape(const DrawItem &item) {
     // Both corners belong to the shape: the platform leaves out the right and bottom edges.
     const RasterBox box = {surface_x(item.x1), surface_y(item.y1), surface_x(item.x2) + 1,
                            surface_y(item.y2) + 1};
-    const RasterPoint points[3] = {{surface_x(item.x1), surface_y(item.y1)},
-                                   {surface_x(item.x2), surface_y(item.y2)},
-                                   {surface_x(item.x3), surface_y(item.y3)}};
     switch (item.kind) {
     case ITEM_TRIANGLE: {
         if (within(points[0], DIRECT_REACH) && within(points[1], DIRECT_REACH) &&
@@ -194,7 +213,7 @@ void render_shape(const DrawItem &item) {
             SurfacePainter painter(color);
             raster_polygon(points, 3, SURFACE_CLIP, painter);
         }
-        draw_far_lines(points, 3, true, item.width, color);
+        draw_far_lines(points, 3, true, pen_width, color);
         break;
     }
     case ITEM_RECTANGLE:
@@ -217,7 +236,7 @@ void render_shape(const DrawItem &item) {
                      nullptr);
             LineTo(g_surface_dc, static_cast<int>(points[1].x), static_cast<int>(points[1].y));
         } else {
-            draw_far_lines(points, 2, false, item.width, color);
+            draw_far_lines(points, 2, false, pen_width, color);
         }
         break;
     default: break;
