@@ -28,6 +28,7 @@ var zepha = {
     scriptName: 'ZEPHA.SCR',
     scriptSavedTime: 0,
     logLimit: 25,
+    frames: 0, // pictures shown on the canvas
 
     element(id) { return document.getElementById(id); },
 
@@ -96,6 +97,8 @@ var zepha = {
     showPixels(pointer) {
         this.image.data.set(HEAPU8.subarray(pointer, pointer + this.image.data.length));
         this.context.putImageData(this.image, 0, 0);
+        if (this.frames++ === 0)
+            this.firstFrameTime = performance.now();
     },
 
     onMouseDown(event) {
