@@ -27,9 +27,11 @@ namespace {
 // nothing else is waiting.
 bool quit_posted = false;
 
-// The client area as the canvas takes it: red, green, blue, opaque alpha.
-uint8_t client_pixels[CLIENT_WIDTH * CLIENT_HEIGHT * 4];
+// The client area as the canvas takes it: bytes red, green, blue and an opaque alpha, which is
+// the surface's 0x00BBGGRR with the top byte set, in WebAssembly's little-endian memory.
+uint32_t client_pixels[CLIENT_WIDTH * CLIENT_HEIGHT];
 bool surface_to_show = false;
+bool canvas_painted = false;
 double last_turn_ms = 0;
 
 } // namespace
@@ -56,7 +58,7 @@ EM_JS(int, page_take_tick, (), {
     return tick ? 1 : 0;
 });
 EM_JS(void, page_push_input, (int kind, int a, int b), { zepha.push(kind, a, b); });
-EM_JS(void, page_show_pixels, (const uint8_t *pixels), { zepha.showPixels(pixels); });
+EM_JS(void, page_show_pixels, (const uint32_t *pixels), { zepha.showPixels(pixels); });
 // Sleeps until there is input or a tick.
 EM_ASYNC_JS(void, page_wait_for_input, (), { await zepha.waitForInput(); });
 // One turn of the browser's own work (painting, input handlers), then on at once.
@@ -95,22 +97,25 @@ void queue_input(InputKind kind, int a, int b) {
     page_push_input(kind, a, b);
 }
 
+// A picture the same as the one shown (a program that redraws at every tick, say) is not put on
+// the canvas again: the browser would composite the page anew for nothing.
 void show_surface_now() {
     if (!surface_to_show)
         return;
     surface_to_show = false;
+    bool changed = !canvas_painted;
     for (int row = 0; row < CLIENT_HEIGHT; row++) {
         const uint32_t *from = g_surface_pixels + row * SURFACE_WIDTH;
-        uint8_t *to = client_pixels + row * CLIENT_WIDTH * 4;
-        for (int column = 0; column < CLIENT_WIDTH; column++, to += 4) {
-            const uint32_t pixel = from[column];
-            to[0] = static_cast<uint8_t>(pixel);
-            to[1] = static_cast<uint8_t>(pixel >> 8);
-            to[2] = static_cast<uint8_t>(pixel >> 16);
-            to[3] = 0xFF;
+        uint32_t *to = client_pixels + row * CLIENT_WIDTH;
+        for (int column = 0; column < CLIENT_WIDTH; column++) {
+            const uint32_t pixel = from[column] | 0xFF000000u;
+            changed = changed || to[column] != pixel;
+            to[column] = pixel;
         }
     }
-    page_show_pixels(client_pixels);
+    if (changed)
+        page_show_pixels(client_pixels);
+    canvas_painted = true;
 }
 
 bool windows_started() {
