@@ -74,7 +74,9 @@ var zepha = {
         this.context = canvas.getContext('2d');
         this.image = this.context.createImageData(width, height);
         this.fitCanvas();
-        canvas.addEventListener('mousedown', event => this.onMouseDown(event));
+        // Pointer events carry fractional positions, which a canvas shown at a device pixel ratio
+        // such as 1.5 needs to reach each of its pixels; a touch is a click too.
+        canvas.addEventListener('pointerdown', event => this.onPointerDown(event));
         canvas.addEventListener('contextmenu', event => event.preventDefault());
         document.addEventListener('keydown', event => this.onKeyDown(event));
         document.addEventListener('keyup', event => this.onKeyUp(event));
@@ -101,7 +103,7 @@ var zepha = {
             this.firstFrameTime = performance.now();
     },
 
-    onMouseDown(event) {
+    onPointerDown(event) {
         if (event.button !== 0 || this.ended || this.dialogOpen)
             return;
         event.preventDefault();

@@ -45,9 +45,11 @@ async function open(browser, base, program) {
     return page;
 }
 
+// A click at the centre of the client pixel of logical (x, y), however large the canvas shows.
 async function click(page, x, y) {
     const box = await (await page.$('#zepha-canvas')).boundingBox();
-    await page.mouse.click(box.x + ORIGIN_X + x + 0.5, box.y + ORIGIN_Y - y + 0.5);
+    const scale = box.width / WIDTH;
+    await page.mouse.click(box.x + (ORIGIN_X + x + 0.5) * scale, box.y + (ORIGIN_Y - y + 0.5) * scale);
 }
 
 async function ctrl(page, letter) {
@@ -239,6 +241,27 @@ async function dialog(browser, base) {
     await page.close();
 }
 
+// At a device pixel ratio of 1.5 the canvas shows each of its pixels as 2 by 2 device pixels,
+// unsmoothed, and clicks land on the client pixels they are shown on.
+async function crispAtAnyRatio(browser, base) {
+    const page = await browser.newPage();
+    await page.setViewport({width: 1000, height: 900, deviceScaleFactor: 1.5});
+    await page.goto(`${base}/zepha_editor.html`);
+    await until(page, () => typeof zepha === 'object' && zepha.frames > 0, 'the first picture');
+    assert.deepEqual(await page.$eval('#zepha-canvas', canvas => {
+        const box = canvas.getBoundingClientRect();
+        return [Math.round(box.width * devicePixelRatio), Math.round(box.height * devicePixelRatio),
+                getComputedStyle(canvas).imageRendering];
+    }), [2 * WIDTH, 2 * HEIGHT, 'pixelated']);
+    await ctrl(page, 'L');
+    await click(page, ...tool(0));
+    await click(page, -201, 37);
+    await click(page, 13, -120);
+    const drawn = await lastRedraw(page);
+    assert.ok(drawn.includes('black rectangle with bounding box (-201,37) to (13,-120), filled'), drawn.join('\n'));
+    await page.close();
+}
+
 // Scripts the desktop reads as bad: the same messages in the log panel, and the page goes on.
 async function badScripts(browser, base) {
     const files = {
@@ -277,7 +300,7 @@ const browser = await puppeteer.launch({
            '--disable-component-update', '--disable-sync', '--no-first-run'],
 });
 let failed = 0;
-for (const check of [editorRecordDownloadReplay, menuAndShortcuts, dialog, badScripts]) {
+for (const check of [editorRecordDownloadReplay, menuAndShortcuts, dialog, crispAtAnyRatio, badScripts]) {
     try {
         await check(browser, base);
         console.log('PASS', check.name);
