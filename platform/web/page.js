@@ -127,7 +127,8 @@ var zepha = {
         }
         if (event.ctrlKey && letter)
             event.preventDefault();
-        if (this.ended || event.target.tagName === 'INPUT')
+        // The page's own controls keep their keys.
+        if (this.ended || event.target.tagName === 'INPUT' || event.target.tagName === 'BUTTON')
             return;
         if (event.key === 'Control') {
             this.push(1, 1);
@@ -369,7 +370,10 @@ var zepha = {
     },
 
     setUpScripts() {
-        this.element('zepha-download').addEventListener('click', () => this.downloadScript());
+        this.element('zepha-download').addEventListener('click', () => {
+            this.downloadScript();
+            this.canvas && this.canvas.focus();
+        });
         const picker = this.element('zepha-script-picker');
         picker.addEventListener('change', () => {
             this.takeScript(picker.files[0]);
