@@ -92,6 +92,8 @@ var zepha = {
         const scale = Math.max(1, Math.round(ratio));
         this.canvas.style.width = (this.canvas.width * scale / ratio) + 'px';
         this.canvas.style.height = (this.canvas.height * scale / ratio) + 'px';
+        // The menu bar, the log panel and the script controls are as wide as the canvas.
+        this.element('zepha-page').style.width = this.canvas.style.width;
         const query = matchMedia('(resolution: ' + ratio + 'dppx)');
         query.addEventListener('change', () => this.fitCanvas(), {once: true});
     },
