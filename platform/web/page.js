@@ -22,6 +22,7 @@ var zepha = {
     tick: false,
     ended: false,
     dialogOpen: false,
+    ctrlDown: false, // as the runtime was last told
     wake: null, // ends the wait loop's sleep
     scriptFilePointer: 0, // the runtime's g_script_file: not 0 while the script is open
     scriptFolder: '/zepha',
@@ -132,15 +133,19 @@ var zepha = {
         // The page's own controls keep their keys.
         if (this.ended || event.target.tagName === 'INPUT' || event.target.tagName === 'BUTTON')
             return;
+        // A Ctrl released where the page did not see it (in another tab, say) counts as released.
+        if (this.ctrlDown && !event.ctrlKey)
+            this.pushCtrl(false);
         if (event.key === 'Control') {
-            this.push(1, 1);
+            this.pushCtrl(true);
             return;
         }
         if (event.key === 'Escape' && this.menuOpen) {
             this.closeMenu();
             return;
         }
-        if (letter)
+        // With Alt held (AltGr included) a letter is no shortcut.
+        if (letter && !event.altKey)
             this.push(2, letter);
         let character = -1;
         if (event.ctrlKey && letter)
@@ -157,7 +162,12 @@ var zepha = {
 
     onKeyUp(event) {
         if (event.key === 'Control' && !this.ended && !this.dialogOpen)
-            this.push(1, 0);
+            this.pushCtrl(false);
+    },
+
+    pushCtrl(down) {
+        this.ctrlDown = down;
+        this.push(1, down ? 1 : 0);
     },
 
     // ---- The Run menu ----

@@ -122,6 +122,13 @@ async function editorRecordDownloadReplay(browser, base) {
     await ctrl(page, 'L');
     await ctrl(page, 'R');
     assert.ok(await checked(page, IDM_RECORD), 'Ctrl+R checks Record');
+    // Characters are events too: ASCII, Latin-1 (a key that types it, as on a French keyboard)
+    // and Enter.
+    await page.keyboard.press('KeyA');
+    const keys = await page.target().createCDPSession();
+    for (const type of ['keyDown', 'keyUp'])
+        await keys.send('Input.dispatchKeyEvent', {type, key: '\u00e9', code: 'Digit2', text: '\u00e9'});
+    await page.keyboard.press('Enter');
     await click(page, ...tool(0));
     await click(page, -100, 100);
     await click(page, 0, 0);
@@ -160,6 +167,7 @@ async function editorRecordDownloadReplay(browser, base) {
     assert.match(script.toString('latin1'),
                  /^(ZEPHA_(MOUSE\(-?\d+, -?\d+\)|KBD\(-?\d+\)|PERIODIC\(\d+\));\r\n)+$/);
     assert.equal((script.toString('latin1').match(/ZEPHA_MOUSE/g) || []).length, 14);
+    assert.match(script.toString('latin1'), /^(ZEPHA_PERIODIC\(\d+\);\r\n)?ZEPHA_KBD\(97\);\r\n(ZEPHA_PERIODIC\(\d+\);\r\n)?ZEPHA_KBD\(-23\);\r\n(ZEPHA_PERIODIC\(\d+\);\r\n)?ZEPHA_KBD\(13\);\r\n/);
 
     // After a reload the script is still there; given back through the picker, it replays to
     // the same picture and log as on the native platform.
