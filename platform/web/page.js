@@ -413,6 +413,8 @@ var zepha = {
     },
 };
 
+// The program's command line comes from the page's address: PROGRAM.html?arg=one&arg=two.
+Module.arguments = Module.arguments || new URLSearchParams(location.search).getAll('arg');
 Module.preRun = Module.preRun || [];
 Module.preRun.push(() => {
     FS.mkdir(zepha.scriptFolder);

@@ -1,7 +1,8 @@
 // The web platform in a real browser: headless Chromium driven with real clicks and keys at
 // canvas positions. Run by scripts/web-test:
-//   node web_test.mjs SITE_FOLDER NATIVE_PICTURE_PROGRAM NODE_MODULES_FOLDER
-// Each check opens its page afresh; the browser profile is the test's own.
+//   node web_test.mjs SITE_FOLDER NATIVE_PICTURE_PROGRAM NODE_MODULES_FOLDER [API_TEST_FOLDER]
+// Each check opens its page afresh; the browser profile is the test's own. With the folder of
+// zepha_api_test.html, the checks that run on every platform run too, each case in its own page.
 import assert from 'node:assert/strict';
 import {execFileSync, spawn} from 'node:child_process';
 import fs from 'node:fs';
@@ -9,7 +10,7 @@ import {createRequire} from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
 
-const [site, nativePicture, nodeModules] = process.argv.slice(2);
+const [site, nativePicture, nodeModules, apiTests] = process.argv.slice(2);
 const puppeteer = createRequire(path.resolve(nodeModules, 'x.js'))('puppeteer-core');
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'zepha-web-test-'));
 const WIDTH = 595, HEIGHT = 496, ORIGIN_X = 297, ORIGIN_Y = 248;
@@ -297,6 +298,42 @@ async function badScripts(browser, base) {
     await page.close();
 }
 
+// The runtime's test program as a page, its command line in the page's address: its output,
+// the page's console, up to the line that ends it (and what follows within 200 ms).
+async function runTestPage(browser, base, args, lastLine) {
+    const page = await browser.newPage();
+    const output = [];
+    const ended = new Promise(resolve => page.on('console', message => {
+        output.push(message.text());
+        if (lastLine.test(message.text()))
+            resolve();
+    }));
+    await page.goto(`${base}/zepha_api_test.html?` + args.map(arg => 'arg=' + encodeURIComponent(arg)).join('&'));
+    await Promise.race([ended, sleep(30000)]);
+    await sleep(200);
+    await page.close();
+    return output;
+}
+
+async function publicFunctions(browser) {
+    const {server, base} = await serve(apiTests);
+    try {
+        const cases = (await runTestPage(browser, base, ['--gtest_list_tests'], /^  \w+$/))
+            .filter(line => /^  \w+$/.test(line)).map(line => 'Api.' + line.trim());
+        assert.ok(cases.length >= 4, 'the test cases: ' + cases.join(' '));
+        const failed = [];
+        for (const name of cases) {
+            const output = await runTestPage(browser, base, ['--gtest_filter=' + name],
+                                             /^\[  (PASSED|FAILED)  \]/);
+            if (!output.some(line => line.startsWith('[  PASSED  ] 1 test')))
+                failed.push(name + ':\n' + output.filter(line => !line.startsWith('[')).join('\n'));
+        }
+        assert.deepEqual(failed, []);
+    } finally {
+        server.kill();
+    }
+}
+
 // ---- Main ----
 
 const {server, base} = await serve(site);
@@ -308,7 +345,10 @@ const browser = await puppeteer.launch({
            '--disable-component-update', '--disable-sync', '--no-first-run'],
 });
 let failed = 0;
-for (const check of [editorRecordDownloadReplay, menuAndShortcuts, dialog, crispAtAnyRatio, badScripts]) {
+const checks = [editorRecordDownloadReplay, menuAndShortcuts, dialog, crispAtAnyRatio, badScripts];
+if (apiTests)
+    checks.push(publicFunctions);
+for (const check of checks) {
     try {
         await check(browser, base);
         console.log('PASS', check.name);
