@@ -18,6 +18,7 @@ const work = fs.mkdtempSync(path.join(os.tmpdir(), 'zepha-web-bench-'));
 
 const server = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', site],
                      {stdio: ['ignore', 'pipe', 'ignore']});
+process.on('exit', () => server.kill());
 const base = await new Promise(resolve => server.stdout.on('data', data => {
     const port = /port (\d+)/.exec(String(data));
     if (port)

@@ -21,6 +21,7 @@ const EOF_LINE = 'EOF encountered in script file ZEPHA.SCR';
 function serve(folder) {
     const server = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1',
                                      '--directory', folder], {stdio: ['ignore', 'pipe', 'ignore']});
+    process.on('exit', () => server.kill()); // also when a check fails on the way
     return new Promise(resolve => server.stdout.on('data', data => {
         const port = /port (\d+)/.exec(String(data));
         if (port)
