@@ -134,3 +134,54 @@ zepha_program_prefix() {
 zepha_stop_wine() {
   wineserver -k 2>/dev/null
 }
+
+# ---- The web build ----
+# Pages built with Emscripten in build/web-cmake, the site (the pages and an index) in
+# build/web, and what npm brings (FreeType's sources, the browser driver) in build/web-deps.
+ZEPHA_WEB_BUILD=$ZEPHA_ROOT/build/web-cmake
+ZEPHA_WEB_SITE=$ZEPHA_ROOT/build/web
+ZEPHA_WEB_DEPS=$ZEPHA_ROOT/build/web-deps
+ZEPHA_WEB_PACKAGES=(
+  "emscripten:/usr/bin/emcc"
+  "npm:/usr/bin/npm"
+)
+ZEPHA_BROWSER_PACKAGES=(
+  "chromium:/usr/bin/chromium"
+)
+
+# zepha_install_packages ENTRY...: installs the packages of those entries that are missing;
+# returns 1, saying how to install them, when that needs root.
+zepha_install_packages() {
+  local missing=()
+  for entry in "$@"; do
+    [ -e "${entry#*:}" ] || missing+=("${entry%%:*}")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Install them with:"
+    echo "  sudo apt-get install -y --no-install-recommends ${missing[*]}"
+    return 1
+  fi
+  echo "Installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q && apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# The npm packages of platform/web/package.json, as its lock file names them.
+zepha_web_deps() {
+  local lock=$ZEPHA_ROOT/platform/web/package-lock.json
+  if ! cmp -s "$lock" "$ZEPHA_WEB_DEPS/package-lock.json" || [ ! -d "$ZEPHA_WEB_DEPS/node_modules" ]; then
+    mkdir -p "$ZEPHA_WEB_DEPS" || return 1
+    cp "$ZEPHA_ROOT/platform/web/package.json" "$lock" "$ZEPHA_WEB_DEPS/" || return 1
+    (cd "$ZEPHA_WEB_DEPS" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error) || return 1
+  fi
+}
+
+# The web build: Emscripten with a writable copy of its cache, the npm packages, the pages.
+zepha_build_web() {
+  cd "$ZEPHA_ROOT" || exit 1
+  [ -d build/emcache ] || { mkdir -p build && cp -r /usr/share/emscripten/cache build/emcache; } || exit 1
+  zepha_web_deps || exit 1
+  cmake --preset web >/dev/null || exit 1
+  cmake --build --preset web "$@" || exit 1
+}
