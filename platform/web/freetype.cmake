@@ -11,7 +11,7 @@ endif()
 
 # The modules the runtime's face needs: TrueType outlines and hinting (with the auto-hinter
 # FreeType falls back to for glyphs without instructions), the monochrome and the smooth
-# rasterisers, and the zlib reader that WOFF support links to.
+# rasterisers, the face's gasp table, and the zlib reader that WOFF support links to.
 set(src ${ZEPHA_FREETYPE_SOURCE_DIR}/src)
 add_library(zepha_freetype STATIC
   ${src}/base/ftsystem.c
@@ -19,6 +19,7 @@ add_library(zepha_freetype STATIC
   ${src}/base/ftdebug.c
   ${src}/base/ftbase.c
   ${src}/base/ftbitmap.c
+  ${src}/base/ftgasp.c
   ${src}/base/ftglyph.c
   ${src}/base/ftmm.c
   ${src}/autofit/autofit.c
