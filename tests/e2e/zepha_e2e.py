@@ -459,6 +459,8 @@ def parse_arguments(description):
     parser.add_argument("--replay", help="the replay tool's .exe")
     parser.add_argument("--event-stream", help="the event stream example's .exe")
     parser.add_argument("--ends-on-key", help="the helper .exe that ends at its first key event")
+    parser.add_argument("--crashes-on-key",
+                        help="the helper .exe that crashes at its first key event")
     return parser.parse_args()
 
 

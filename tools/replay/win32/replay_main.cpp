@@ -346,7 +346,8 @@ void play(const std::wstring &program_path, const WorkFolder &folder, const Repl
                           : text("; the sizes differ: %dx%d, expected %dx%d", picture.width,
                                  picture.height, expected->width, expected->height)
                                 .c_str(),
-                      diff_written ? "; the differences are in the .diff.png beside the PNG" : ""));
+                      diff_written ? ("; the differences are in " + diff_picture_path(options.out)).c_str()
+                              : ""));
             return;
         }
     }
@@ -589,6 +590,8 @@ int wmain(int argc, wchar_t **argv) {
     case ReplayOptions::Mode::BATCH: return run_batch(options);
     case ReplayOptions::Mode::ONE: break;
     }
+    if (!options.result_file.empty())
+        report_quietly();
     const ReplayResult result = replay(options);
     if (!options.result_file.empty()) {
         const std::string record = format_result_record(result);

@@ -115,5 +115,6 @@ bool read_file(const std::wstring &path, std::string &bytes);
 bool write_file_replacing(const std::wstring &path, const std::vector<uint8_t> &bytes);
 void remove_tree(const std::wstring &folder);
 // One line on standard error after the tool's name: UTF-16 to a console, UTF-8 to a file or
-// pipe.
+// pipe. A batch's worker reports through its result record alone, quietly.
 void report_line(const std::string &utf8_line);
+void report_quietly();

@@ -4,6 +4,12 @@
 
 #include <cstdio>
 
+// ---- State ----
+
+namespace {
+bool g_quiet = false; // report_line writes nothing
+} // namespace
+
 // ---- Public functions ----
 
 std::wstring wide(const std::string &utf8) {
@@ -105,7 +111,13 @@ void remove_tree(const std::wstring &folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
+void report_quietly() {
+    g_quiet = true;
+}
+
 void report_line(const std::string &utf8_line) {
+    if (g_quiet)
+        return;
     const std::string line = "zepha_replay: " + utf8_line + "\n";
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
