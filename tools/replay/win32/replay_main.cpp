@@ -287,11 +287,6 @@ void play(const std::wstring &program_path, const WorkFolder &folder, const Repl
         return;
     }
     const bool timed_out = ended == Wait::TIMED_OUT;
-    // A program that turned the animation on during playback: halted now, so that no periodic
-    // event but one the runtime had already prepared can reach it before the picture.
-    if (!timed_out)
-        press_ctrl_key(program.window, 'H');
-
     RgbPicture picture;
     Wait pictured = Wait::TIMED_OUT;
     {
