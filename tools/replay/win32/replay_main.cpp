@@ -41,9 +41,13 @@ constexpr int START_ATTEMPTS = 3;
 // Kept back from the playback's share of the timeout for the picture and the Quit command
 // after a playback that did not end: this long, or a quarter of the timeout if less.
 constexpr DWORD PICTURE_RESERVE_MS = 5000;
+// The longest one replay holds the screen for its picture, so that a window that cannot be
+// read costs the other replays waiting for the screen no more than this.
+constexpr DWORD PICTURE_LIMIT_MS = 15000;
 // If a replay is still not over this long after its timeout (a call into the window system
-// that never returns), the tool ends the program and itself.
-constexpr DWORD WATCHDOG_GRACE_MS = 10000;
+// that never returns), the tool ends the program and itself. Longer than the waits that may
+// follow the timeout: for the program to end after it, and for its debug watch.
+constexpr DWORD WATCHDOG_GRACE_MS = 20000;
 // A batch's worker that outlives its own watchdog by this much is ended by the batch.
 constexpr DWORD WORKER_GRACE_MS = 30000;
 constexpr DWORD WORKER_POLL_MS = 100;
@@ -292,7 +296,8 @@ void play(const std::wstring &program_path, const WorkFolder &folder, const Repl
     {
         const ScreenLock screen(total);
         if (screen.owned()) {
-            pictured = take_picture(program, total, picture);
+            const Deadline limit(std::min(total.remaining_ms(), PICTURE_LIMIT_MS));
+            pictured = take_picture(program, limit, picture);
             lower_window(program.window);
         }
     }
@@ -341,8 +346,9 @@ void play(const std::wstring &program_path, const WorkFolder &folder, const Repl
                           : text("; the sizes differ: %dx%d, expected %dx%d", picture.width,
                                  picture.height, expected->width, expected->height)
                                 .c_str(),
-                      diff_written ? ("; the differences are in " + diff_picture_path(options.out)).c_str()
-                              : ""));
+                      diff_written
+                          ? ("; the differences are in " + diff_picture_path(options.out)).c_str()
+                          : ""));
             return;
         }
     }
