@@ -25,6 +25,7 @@ ZEPHA_PACKAGES=(
   "clang:/usr/bin/clang++"
   "libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
   "python3:/usr/bin/python3"
+  "zlib1g-dev:/usr/include/zlib.h"
 )
 
 zepha_install() {
