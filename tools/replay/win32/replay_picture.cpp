@@ -92,10 +92,14 @@ class Canvas {
 // ---- Internal functions ----
 
 // Above every window that is not itself kept on top. Asynchronous, so a program that does not
-// answer cannot hold the tool.
-void raise_window(HWND window) {
-    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+// answer cannot hold the tool. Once covered, the window goes to the bottom first: a window shown
+// since the last raise may lie above it on the screen while the window system still has it on
+// top, and a raise to where it already is would leave the screen as it is.
+void raise_window(HWND window, bool covered) {
+    const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
+    if (covered)
+        SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, flags);
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, flags);
 }
 
 // Whether the client area lies wholly on the screen, where it can be read.
@@ -153,7 +157,7 @@ Wait take_picture(Program &program, const Deadline &deadline, RgbPicture &pictur
     Wait result = Wait::TIMED_OUT;
     Canvas canvas(window_dc, client.right, client.bottom);
     RgbPicture previous;
-    raise_window(program.window);
+    raise_window(program.window, false);
     for (int round = 0; canvas.ok(); round++) {
         if (program_ended(program)) {
             result = Wait::PROGRAM_ENDED;
@@ -164,7 +168,7 @@ Wait take_picture(Program &program, const Deadline &deadline, RgbPicture &pictur
         const COLORREF marker = MARKERS[round % 2];
         if (!paint_marker(program, window_dc, canvas, marker, client)) {
             // Covered: raise the window again, and start the pair of rounds afresh.
-            raise_window(program.window);
+            raise_window(program.window, true);
             previous = RgbPicture{};
             Sleep(POLL_MS);
             continue;

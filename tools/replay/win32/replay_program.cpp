@@ -85,12 +85,20 @@ DWORD WINAPI watch_program(void *parameter) {
     }
 }
 
+// The program's shown top-level window of that class and title. Windows are looked up by class
+// alone, and the title read from what the window system keeps: asking for the title of every
+// window would send a message to each one's program, and the program of another replay, held
+// by its own tool at that moment, would never answer.
 HWND find_window_of(DWORD process_id, const wchar_t *window_class, const wchar_t *title) {
     HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, window_class, title)) != nullptr) {
+    while ((window = FindWindowExW(nullptr, window, window_class, nullptr)) != nullptr) {
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        if (owner == process_id && IsWindowVisible(window))
+        if (owner != process_id || !IsWindowVisible(window))
+            continue;
+        wchar_t text[64] = {};
+        InternalGetWindowText(window, text, 64);
+        if (wcscmp(text, title) == 0)
             return window;
     }
     return nullptr;
