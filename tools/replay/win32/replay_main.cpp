@@ -47,7 +47,7 @@ constexpr DWORD PICTURE_LIMIT_MS = 15000;
 // If a replay is still not over this long after its timeout (a call into the window system
 // that never returns), the tool ends the program and itself. Longer than the waits that may
 // follow the timeout: for the program to end after it, and for its debug watch.
-constexpr DWORD WATCHDOG_GRACE_MS = 20000;
+constexpr DWORD WATCHDOG_GRACE_MS = 10000;
 // A batch's worker that outlives its own watchdog by this much is ended by the batch.
 constexpr DWORD WORKER_GRACE_MS = 30000;
 constexpr DWORD WORKER_POLL_MS = 100;
