@@ -38,8 +38,12 @@ DWORD WINAPI watch_program(void *parameter) {
     Start &start = *static_cast<Start *>(parameter);
     Program &program = *start.program;
     std::wstring command_line = L"\"" + start.exe + L"\"";
+    // Shown without being activated: activating a window sends the window that was active
+    // before, another replay's program perhaps, a message and waits for it to be handled.
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNOACTIVATE;
     start.ok = CreateProcessW(start.exe.c_str(), &command_line[0], nullptr, nullptr, FALSE,
                               CREATE_SUSPENDED | DEBUG_ONLY_THIS_PROCESS, nullptr,
                               start.folder.c_str(), &startup, &program.process) != 0;
