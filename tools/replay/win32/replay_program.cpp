@@ -89,10 +89,8 @@ DWORD WINAPI watch_program(void *parameter) {
     }
 }
 
-// The program's shown top-level window of that class and title. Windows are looked up by class
-// alone, and the title read from what the window system keeps: asking for the title of every
-// window would send a message to each one's program, and the program of another replay, held
-// by its own tool at that moment, would never answer.
+// The program's shown top-level window of that class and title: looked up by class, its title
+// read from what the window system keeps, which asks the program nothing (it may be held).
 HWND find_window_of(DWORD process_id, const wchar_t *window_class, const wchar_t *title) {
     HWND window = nullptr;
     while ((window = FindWindowExW(nullptr, window, window_class, nullptr)) != nullptr) {
@@ -108,10 +106,23 @@ HWND find_window_of(DWORD process_id, const wchar_t *window_class, const wchar_t
     return nullptr;
 }
 
+// The scan codes of the keys the tool presses, on the PC keyboard. Fixed rather than asked of the
+// window system, which under Wine asks the X server: the keys are pressed with the program held,
+// and while it is held the tool makes no call that could wait on what the program was doing.
+LPARAM scan_code(UINT key) {
+    switch (key) {
+    case VK_CONTROL: return 0x1D;
+    case VK_RETURN: return 0x1C;
+    case 'P': return 0x19;
+    case 'Q': return 0x10;
+    default: return 0;
+    }
+}
+
 // The key message's lParam: one press, the key's scan code, and for a release the previous-state
 // and transition bits.
 LPARAM key_lparam(UINT key, bool release) {
-    const LPARAM scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    const LPARAM scan = scan_code(key);
     return 1 | (scan << 16) | (release ? (LPARAM{1} << 30) | (LPARAM{1} << 31) : 0);
 }
 
