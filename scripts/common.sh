@@ -26,6 +26,7 @@ ZEPHA_NATIVE_PACKAGES=(
   "libfreetype-dev:/usr/include/freetype2/ft2build.h"
   "libx11-dev:/usr/include/X11/Xlib.h"
   "libxtst-dev:/usr/include/X11/extensions/XTest.h"
+  "zlib1g-dev:/usr/include/zlib.h"
 )
 ZEPHA_WINDOWS_PACKAGES=(
   "g++-mingw-w64-x86-64-posix:/usr/bin/x86_64-w64-mingw32-g++-posix"

@@ -14,6 +14,9 @@ add_executable(zepha_text_face_dump text_face_dump.cpp)
 zepha_program_defaults(zepha_text_face_dump)
 target_include_directories(zepha_text_face_dump PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zepha_text_face_dump PRIVATE zepha_runtime)
+add_executable(zepha_e2e_crashes_on_key crashes_on_key.cpp)
+zepha_program_defaults(zepha_e2e_crashes_on_key)
+target_link_libraries(zepha_e2e_crashes_on_key PRIVATE zepha::runtime)
 
 # They need a Linux host with Python, Xvfb, xdotool and ImageMagick's import.
 find_package(Python3 COMPONENTS Interpreter)
@@ -48,7 +51,8 @@ add_test(NAME zepha_e2e_replay_tool
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/replay_tool_e2e.py
           ${ZEPHA_E2E_ARGS} --replay $<TARGET_FILE:zepha_replay>
           --event-stream $<TARGET_FILE:zepha_event_stream>
-          --ends-on-key $<TARGET_FILE:zepha_e2e_ends_on_key>)
+          --ends-on-key $<TARGET_FILE:zepha_e2e_ends_on_key>
+          --crashes-on-key $<TARGET_FILE:zepha_e2e_crashes_on_key>)
 # Each test has an Xvfb of its own; these three share a Wine prefix, so they take turns, beside
 # the other tests.
 set_tests_properties(zepha_e2e_editor_shapes zepha_e2e_record_replay zepha_e2e_replay_tool

@@ -415,17 +415,19 @@ class Editor:
 
 # ---- The replay tool ----
 
-def replay(wine, tool, program, script, out, timeout_s=None):
+def replay(wine, tool, program, script, out, timeout_s=None, extra=(), cwd=None):
     """Runs the replay tool under Wine; returns its exit status and the lines it wrote to
     standard error (Wine's own messages left out). Its output goes through files, for the same
-    reason as the helper's answer in Editor."""
-    command = ["wine", tool, program, script, out]
+    reason as the helper's answer in Editor. For a batch, program, script and out are LIST,
+    OUT_DIR and None, and extra starts with --batch."""
+    command = ["wine", tool] + [a for a in (program, script, out) if a is not None]
+    command += list(extra)
     if timeout_s is not None:
         command += ["--timeout", str(timeout_s)]
     deadline = 3 * (timeout_s or REPLAY_DEADLINE) + TOOL_DEADLINE
     with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
-        status = subprocess.run(command, env=wine.env, cwd=os.path.dirname(out), stdout=output,
-                                stderr=errors, timeout=deadline).returncode
+        status = subprocess.run(command, env=wine.env, cwd=cwd or os.path.dirname(out),
+                                stdout=output, stderr=errors, timeout=deadline).returncode
         errors.seek(0)
         lines = errors.read().decode("utf-8", "replace").splitlines()
     return status, [line for line in lines if line.startswith("zepha_replay:")]
@@ -459,6 +461,8 @@ def parse_arguments(description):
     parser.add_argument("--replay", help="the replay tool's .exe")
     parser.add_argument("--event-stream", help="the event stream example's .exe")
     parser.add_argument("--ends-on-key", help="the helper .exe that ends at its first key event")
+    parser.add_argument("--crashes-on-key",
+                        help="the helper .exe that crashes at its first key event")
     return parser.parse_args()
 
 

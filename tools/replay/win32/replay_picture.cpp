@@ -8,7 +8,7 @@
 // covers it), asks the window to repaint and reads until the marker has been replaced. Two
 // rounds in a row with different markers that give the same picture show the program's own
 // pixels: a pixel not yet repainted would show the round's marker, which differs between them.
-#include "replay.h"
+#include "tools/replay/win32/replay_win32.h"
 
 // ---- Constants ----
 
@@ -67,16 +67,16 @@ class Canvas {
         return true;
     }
 
-    Picture picture() const {
-        Picture picture;
+    RgbPicture picture() const {
+        RgbPicture picture;
         picture.width = width_;
         picture.height = height_;
-        picture.bgr.resize(static_cast<size_t>(width_) * height_ * 3);
+        picture.rgb.resize(static_cast<size_t>(width_) * height_ * 3);
         const uint8_t *p = static_cast<const uint8_t *>(bits_);
         for (size_t i = 0, n = static_cast<size_t>(width_) * height_; i < n; i++) {
-            picture.bgr[3 * i] = p[4 * i];
-            picture.bgr[3 * i + 1] = p[4 * i + 1];
-            picture.bgr[3 * i + 2] = p[4 * i + 2];
+            picture.rgb[3 * i] = p[4 * i + 2];
+            picture.rgb[3 * i + 1] = p[4 * i + 1];
+            picture.rgb[3 * i + 2] = p[4 * i];
         }
         return picture;
     }
@@ -92,10 +92,14 @@ class Canvas {
 // ---- Internal functions ----
 
 // Above every window that is not itself kept on top. Asynchronous, so a program that does not
-// answer cannot hold the tool.
-void raise_window(HWND window) {
-    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+// answer cannot hold the tool. Once covered, the window goes to the bottom first: a window shown
+// since the last raise may lie above it on the screen while the window system still has it on
+// top, and a raise to where it already is would leave the screen as it is.
+void raise_window(HWND window, bool covered) {
+    const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
+    if (covered)
+        SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, flags);
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, flags);
 }
 
 // Whether the client area lies wholly on the screen, where it can be read.
@@ -142,7 +146,7 @@ Wait read_repainted(Program &program, HDC window_dc, Canvas &canvas, COLORREF ma
 
 // ---- Public functions ----
 
-Wait take_picture(Program &program, const Deadline &deadline, Picture &picture) {
+Wait take_picture(Program &program, const Deadline &deadline, RgbPicture &picture) {
     RECT client;
     GetClientRect(program.window, &client);
     if (client.right <= 0 || client.bottom <= 0 || !client_on_screen(program.window, client))
@@ -152,8 +156,8 @@ Wait take_picture(Program &program, const Deadline &deadline, Picture &picture) 
         return Wait::TIMED_OUT;
     Wait result = Wait::TIMED_OUT;
     Canvas canvas(window_dc, client.right, client.bottom);
-    Picture previous;
-    raise_window(program.window);
+    RgbPicture previous;
+    raise_window(program.window, false);
     for (int round = 0; canvas.ok(); round++) {
         if (program_ended(program)) {
             result = Wait::PROGRAM_ENDED;
@@ -164,15 +168,15 @@ Wait take_picture(Program &program, const Deadline &deadline, Picture &picture) 
         const COLORREF marker = MARKERS[round % 2];
         if (!paint_marker(program, window_dc, canvas, marker, client)) {
             // Covered: raise the window again, and start the pair of rounds afresh.
-            raise_window(program.window);
-            previous = Picture{};
+            raise_window(program.window, true);
+            previous = RgbPicture{};
             Sleep(POLL_MS);
             continue;
         }
         result = read_repainted(program, window_dc, canvas, marker, deadline);
         if (result != Wait::DONE)
             break;
-        Picture current = canvas.picture();
+        RgbPicture current = canvas.picture();
         if (current == previous) {
             picture = current;
             break;
@@ -182,4 +186,9 @@ Wait take_picture(Program &program, const Deadline &deadline, Picture &picture) 
     }
     ReleaseDC(program.window, window_dc);
     return result;
+}
+
+void lower_window(HWND window) {
+    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
 }

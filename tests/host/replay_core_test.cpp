@@ -1,0 +1,235 @@
+// The replay tool's platform-free part on the host: PNG files against zlib's own streams, the
+// script report against the runtime reader's rules, the comparison, the arguments, and the
+// batch's list and results.
+#include "tools/replay/core/batch_list.h"
+#include "tools/replay/core/picture_compare.h"
+#include "tools/replay/core/png_codec.h"
+#include "tools/replay/core/replay_options.h"
+#include "tools/replay/core/replay_status.h"
+#include "tools/replay/core/script_report.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+
+namespace {
+
+// A drawing-like picture: flat areas, an edge, and a few noisy rows.
+RgbPicture sample_picture(int width, int height) {
+    RgbPicture picture;
+    picture.width = width;
+    picture.height = height;
+    std::mt19937 random(7);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            const bool noisy = y % 17 == 3;
+            const uint8_t r = noisy ? static_cast<uint8_t>(random()) : (x < width / 3 ? 255 : 0);
+            picture.rgb.insert(picture.rgb.end(), {r, static_cast<uint8_t>(y), 200});
+        }
+    return picture;
+}
+
+std::vector<uint8_t> zlib_reference(const std::vector<uint8_t> &data, int level) {
+    uLongf size = compressBound(data.size());
+    std::vector<uint8_t> out(size);
+    EXPECT_EQ(compress2(out.data(), &size, data.data(), data.size(), level), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+TEST(ReplayPng, OwnPicturesComeBackAndZlibReadsThem) {
+    const RgbPicture picture = sample_picture(595, 496);
+    const std::vector<uint8_t> png = encode_png(picture);
+    RgbPicture back;
+    std::string error;
+    ASSERT_TRUE(decode_png(png, back, error)) << error;
+    EXPECT_TRUE(back == picture);
+    EXPECT_EQ(encode_png(picture), png) << "the same picture should give the same bytes";
+    EXPECT_LT(png.size(), picture.rgb.size() / 4) << "flat areas should compress";
+
+    std::vector<uint8_t> raw(picture.rgb.begin(), picture.rgb.begin() + 100000);
+    const std::vector<uint8_t> ours = zlib_compress(raw);
+    std::vector<uint8_t> unpacked(raw.size());
+    uLongf size = unpacked.size();
+    ASSERT_EQ(uncompress(unpacked.data(), &size, ours.data(), ours.size()), Z_OK);
+    EXPECT_EQ(size, raw.size());
+    EXPECT_TRUE(unpacked == raw);
+}
+
+TEST(ReplayPng, ReadsZlibStreamsOfEveryBlockKind) {
+    const RgbPicture picture = sample_picture(300, 200);
+    for (int level : {0, 1, 6, 9}) { // stored blocks, then dynamic codes
+        const std::vector<uint8_t> packed = zlib_reference(picture.rgb, level);
+        std::vector<uint8_t> out;
+        ASSERT_TRUE(zlib_inflate(packed.data(), packed.size(), out)) << "level " << level;
+        EXPECT_TRUE(out == picture.rgb) << "level " << level;
+    }
+}
+
+TEST(ReplayPng, ReadsPaletteAndFilteredRowsAndRefusesDamage) {
+    // 3 x 2, palette of three colours, rows filtered with Sub and Paeth, packed by zlib.
+    const std::vector<uint8_t> png = {
+        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
+        0x44, 0x52, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x08, 0x03, 0x00, 0x00,
+        0x00, 0xaa, 0xaa, 0x96, 0x28, 0x00, 0x00, 0x00, 0x09, 0x50, 0x4c, 0x54, 0x45, 0x0a,
+        0x14, 0x1e, 0xc8, 0x64, 0x32, 0x00, 0x00, 0xff, 0x3f, 0x74, 0x29, 0xef, 0x00, 0x00,
+        0x00, 0x10, 0x49, 0x44, 0x41, 0x54, 0x78, 0xda, 0x63, 0x64, 0x60, 0x64, 0x64, 0x61,
+        0x62, 0x60, 0x00, 0x00, 0x00, 0x31, 0x00, 0x0a, 0xb8, 0xec, 0x40, 0x54, 0x00, 0x00,
+        0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+    RgbPicture picture;
+    std::string error;
+    ASSERT_TRUE(decode_png(png, picture, error)) << error;
+    const std::vector<uint8_t> want = {10, 20, 30,  200, 100, 50,  0, 0, 255,
+                                       0,  0,  255, 0,   0,   255, 0, 0, 255};
+    EXPECT_EQ(picture.width, 3);
+    EXPECT_EQ(picture.height, 2);
+    EXPECT_TRUE(picture.rgb == want);
+
+    std::vector<uint8_t> damaged = png;
+    damaged[70] ^= 0x10;
+    EXPECT_FALSE(decode_png(damaged, picture, error));
+    EXPECT_FALSE(decode_png(std::vector<uint8_t>(png.begin(), png.begin() + 60), picture, error));
+    EXPECT_FALSE(decode_png({'G', 'I', 'F', '8'}, picture, error));
+}
+
+struct ScriptCase {
+    const char *what;
+    std::string bytes;
+    ScriptTextMode mode;
+    int64_t events;
+    ScriptStop stop;
+    long line;
+};
+
+TEST(ReplayScriptReport, EventsAndWhereTheReaderStops) {
+    const auto W = ScriptTextMode::WINDOWS_TEXT;
+    const std::string long_line = "ZEPHA_MOUSE(1, 2);" + std::string(493, ' ') + "continued\n";
+    const ScriptCase cases[] = {
+        {"complete", "ZEPHA_PERIODIC(5);\nZEPHA_MOUSE(1, 2);\n", W, 6, ScriptStop::END, 2},
+        {"counts 0 and 1 are one event each", "ZEPHA_PERIODIC(0);\nZEPHA_PERIODIC(1);\n", W, 2,
+         ScriptStop::END, 2},
+        {"CR LF and blank lines", "ZEPHA_KBD(97);\r\n\r\n\nZEPHA_KBD(98);\r\n", W, 2,
+         ScriptStop::END, 4},
+        {"byte-order mark", "\xEF\xBB\xBFZEPHA_KBD(97);\nZEPHA_KBD(98);\n", W, 0,
+         ScriptStop::BYTE_ORDER_MARK, 1},
+        {"junk line", "ZEPHA_KBD(97);\nhello\nZEPHA_KBD(98);\n", W, 1, ScriptStop::NOT_A_RECORD, 2},
+        {"no newline at the end", "ZEPHA_KBD(97);\nZEPHA_KBD(98);", W, 1, ScriptStop::NO_NEWLINE,
+         2},
+        {"Ctrl+Z with more after it", "ZEPHA_KBD(97);\n\x1AZEPHA_KBD(98);\n", W, 1,
+         ScriptStop::END_OF_FILE_MARK, 2},
+        {"a long line's second piece is a line of its own", long_line, W, 1,
+         ScriptStop::NOT_A_RECORD, 1},
+        {"empty", "", W, 0, ScriptStop::END, 0},
+        {"bytes as they are: CR LF blank line is no record", "ZEPHA_KBD(97);\r\n\r\n",
+         ScriptTextMode::BYTES, 1, ScriptStop::NOT_A_RECORD, 2},
+    };
+    for (const ScriptCase &c : cases) {
+        const ScriptReport report = read_script_report(c.bytes, c.mode);
+        EXPECT_EQ(report.events, c.events) << c.what;
+        EXPECT_EQ(static_cast<int>(report.stop), static_cast<int>(c.stop)) << c.what;
+        EXPECT_EQ(report.stop_line, c.line) << c.what;
+    }
+    const ScriptReport junk = read_script_report("ZEPHA_KBD(97);\nhello\n", W);
+    EXPECT_EQ(script_stop_field(junk), "line 2: not a record");
+    EXPECT_NE(describe_script_stop(junk).find("line 2"), std::string::npos);
+}
+
+TEST(ReplayCompare, CountsAndMarksDifferingPixels) {
+    RgbPicture expected = sample_picture(4, 3), got = expected;
+    EXPECT_EQ(count_differing_pixels(got, expected), 0);
+    got.rgb[0] ^= 1;         // pixel (0, 0)
+    got.rgb[3 * 5 + 2] ^= 1; // pixel (1, 1)
+    EXPECT_EQ(count_differing_pixels(got, expected), 2);
+    const RgbPicture diff = difference_picture(got, expected);
+    auto at = [&](int x, int y) {
+        const uint8_t *p = &diff.rgb[(y * diff.width + x) * 3];
+        return std::vector<uint8_t>(p, p + 3);
+    };
+    EXPECT_EQ(at(0, 0), (std::vector<uint8_t>{255, 0, 255}));
+    EXPECT_EQ(at(1, 1), (std::vector<uint8_t>{255, 0, 255}));
+    const uint8_t *e = &expected.rgb[3 * 2];
+    EXPECT_EQ(at(2, 0), (std::vector<uint8_t>{static_cast<uint8_t>(255 - (255 - e[0]) / 4),
+                                              static_cast<uint8_t>(255 - (255 - e[1]) / 4),
+                                              static_cast<uint8_t>(255 - (255 - e[2]) / 4)}));
+
+    const RgbPicture wider = sample_picture(5, 3);
+    EXPECT_EQ(count_differing_pixels(wider, expected), 3) << "the extra column differs";
+    EXPECT_EQ(difference_picture(wider, expected).width, 5);
+}
+
+TEST(ReplayOptions, CallsAndMistakes) {
+    ReplayOptions o;
+    std::string error;
+    ASSERT_TRUE(
+        parse_replay_arguments({"p.exe", "s.scr", "o.png", "--expect", "e.png", "--tolerance", "12",
+                                "--answer", "-x", "--answer", "Ann", "--strict", "--timeout", "5"},
+                               o, error))
+        << error;
+    EXPECT_EQ(o.mode, ReplayOptions::Mode::ONE);
+    EXPECT_EQ(o.expect, "e.png");
+    EXPECT_EQ(o.tolerance, 12);
+    EXPECT_EQ(o.answers, (std::vector<std::string>{"-x", "Ann"}));
+    EXPECT_TRUE(o.strict);
+    EXPECT_EQ(o.timeout_s, 5u);
+    ASSERT_TRUE(parse_replay_arguments({"--batch", "list.txt", "out", "--jobs", "3"}, o, error));
+    EXPECT_EQ(o.mode, ReplayOptions::Mode::BATCH);
+    EXPECT_EQ(o.jobs, 3u);
+    const std::vector<std::vector<std::string>> wrong = {
+        {"p.exe", "s.scr"},
+        {"p.exe", "s.scr", "o.png", "--timeout", "0"},
+        {"p.exe", "s.scr", "o.png", "--tolerance", "3"},
+        {"p.exe", "s.scr", "o.png", "--jobs", "2"},
+        {"--batch", "list.txt", "out", "--expect", "e.png"},
+        {"p.exe", "s.scr", "o.png", "--colour"},
+        {"p.exe", "s.scr", "o.png", "--answer"},
+    };
+    for (const auto &args : wrong)
+        EXPECT_FALSE(parse_replay_arguments(args, o, error)) << args.back();
+    EXPECT_EQ(diff_picture_path("out/a.PNG"), "out/a.diff.png");
+    EXPECT_EQ(diff_picture_path("a"), "a.diff.png");
+}
+
+TEST(ReplayBatch, ListRecordsAndResults) {
+    std::vector<BatchEntry> entries;
+    std::string error;
+    ASSERT_TRUE(parse_batch_list("\xEF\xBB\xBF# class 3b\r\n\r\nann.exe one.scr\r\n"
+                                 "\"bo b/ob.exe\"\tdir/two.scr  \"e x.png\"\n",
+                                 entries, error))
+        << error;
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].line, 3);
+    EXPECT_EQ(entries[0].program, "ann.exe");
+    EXPECT_EQ(entries[1].program, "bo b/ob.exe");
+    EXPECT_EQ(entries[1].expected, "e x.png");
+    EXPECT_EQ(batch_picture_name(entries[1]), "004-ob-two.png");
+    EXPECT_FALSE(parse_batch_list("a.exe\n", entries, error));
+    EXPECT_EQ(error.rfind("line 1", 0), 0u);
+    EXPECT_FALSE(parse_batch_list("a.exe b.scr \"c\n", entries, error));
+
+    ReplayResult result;
+    result.status = 125;
+    result.events = 6;
+    result.script_stop = "line 2: not a record";
+    result.differing = 17;
+    result.picture = true;
+    result.message = "17 pixels differ, \"here\"\nand there";
+    ReplayResult back;
+    ASSERT_TRUE(parse_result_record(format_result_record(result), back));
+    EXPECT_EQ(back.status, 125);
+    EXPECT_EQ(back.events, 6);
+    EXPECT_EQ(back.script_stop, result.script_stop);
+    EXPECT_EQ(back.differing, 17);
+    EXPECT_TRUE(back.picture);
+    EXPECT_EQ(back.message, "17 pixels differ, \"here\" and there");
+
+    ASSERT_TRUE(parse_batch_list("a.exe s.scr e.png\n", entries, error));
+    back.seconds = 1.5;
+    const std::string csv = results_csv(entries, {back});
+    EXPECT_EQ(csv.substr(csv.find('\n') + 1),
+              "1,a.exe,s.scr,e.png,125,differs from expected,6,line 2: not a record,17,1.50,"
+              "001-a-s.png,\"17 pixels differ, \"\"here\"\" and there\"\r\n");
+    EXPECT_STREQ(status_meaning(120, true), "complete");
+}
+
+} // namespace
