@@ -37,3 +37,4 @@ void build_log_window(int show); // the log window along the bottom of the scree
 void queue_input(InputKind kind, int a, int b = 0); // adds input for the wait loop
 void queue_timer_tick();                            // a tick; ticks not yet taken merge
 void queue_key(int key, const char *text);          // a key press, with the text it typed
+void queue_key_release(int key);                    // a key let go (only Ctrl's counts)

@@ -57,10 +57,7 @@ class LogView : public Fl_Widget {
         case FL_FOCUS:
         case FL_UNFOCUS: return 1;
         case FL_KEYDOWN: queue_key(Fl::event_key(), Fl::event_text()); return 1;
-        case FL_KEYUP:
-            if (Fl::event_key() == FL_Control_L || Fl::event_key() == FL_Control_R)
-                queue_input(INPUT_CTRL, 0);
-            return 1;
+        case FL_KEYUP: queue_key_release(Fl::event_key()); return 1;
         default: return Fl_Widget::handle(event);
         }
     }

@@ -72,10 +72,7 @@ class SurfaceView : public Fl_Widget {
         case FL_FOCUS:
         case FL_UNFOCUS: return 1;
         case FL_KEYDOWN: queue_key(Fl::event_key(), Fl::event_text()); return 1;
-        case FL_KEYUP:
-            if (Fl::event_key() == FL_Control_L || Fl::event_key() == FL_Control_R)
-                queue_input(INPUT_CTRL, 0);
-            return 1;
+        case FL_KEYUP: queue_key_release(Fl::event_key()); return 1;
         default: return Fl_Widget::handle(event);
         }
     }
@@ -178,6 +175,11 @@ void queue_key(int key, const char *text) {
     const int character = typed_character(key, text);
     if (character >= 0)
         queue_input(INPUT_CHAR, character);
+}
+
+void queue_key_release(int key) {
+    if (key == FL_Control_L || key == FL_Control_R)
+        queue_input(INPUT_CTRL, 0);
 }
 
 bool windows_started() {
