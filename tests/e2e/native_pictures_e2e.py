@@ -192,9 +192,9 @@ def native_outcomes(checks, args, folder):
         ("crash", program("crash.sh", "kill -SEGV $$\n"), script, None, STATUS_PROGRAM_DIED,
          "by signal %d " % signal.SIGSEGV),
         ("no window", program("sleeper.sh", "echo $$ > %s\nexec sleep 60\n" % pid_file), script,
-         1, STATUS_NO_WINDOW, "no graphics window within 1 s"),
+         1, STATUS_NO_WINDOW, "no graphics window within the timeout"),
         ("playback not ended", editor, endless, 2, STATUS_PLAYBACK_TIMEOUT,
-         "playback did not end within 2 s"),
+         "playback did not end within the timeout of 2 s"),
     ]
     for what, program_file, script_file, timeout_s, expected, text in cases:
         out = os.path.join(folder, what.replace(" ", "-") + ".png")
