@@ -7,6 +7,9 @@
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Window.H>
+#if !defined(__APPLE__) && !defined(_WIN32)
+#include <FL/x.H>
+#endif
 
 #include <cstring>
 #include <string>
@@ -61,6 +64,23 @@ std::string prompt_label(const char *prompt) {
     return label;
 }
 
+// Keys that another program sends to the graphics window (the replay tool's Ctrl+P, which may
+// come just as the dialog opens) reach it while the dialog is open, as messages sent to a window
+// do under a modal dialog on Windows. Keys typed on the keyboard still go to the dialog.
+int dispatch_during_dialog(int event, Fl_Window *window) {
+#if !defined(__APPLE__) && !defined(_WIN32)
+    if ((event == FL_KEYDOWN || event == FL_KEYUP) && window != nullptr &&
+        window == g_graphics_window && fl_xevent != nullptr && fl_xevent->xany.send_event) {
+        if (event == FL_KEYDOWN)
+            queue_key(Fl::event_key(), Fl::event_text());
+        else
+            queue_key_release(Fl::event_key());
+        return 1;
+    }
+#endif
+    return Fl::handle_(event, window);
+}
+
 } // namespace
 
 // ---- Public functions ----
@@ -83,10 +103,13 @@ int ZEPHA_gets(const char *prompt, char *answer) {
         dialog.position(g_graphics_window->x() + 75, g_graphics_window->y() + 25 + 81);
     dialog.set_modal();
     g_gets_target = answer;
+    const Fl_Event_Dispatch dispatch = Fl::event_dispatch();
+    Fl::event_dispatch(dispatch_during_dialog);
     dialog.show();
     field.take_focus();
     while (!answered && dialog.shown())
         Fl::wait(1e20);
+    Fl::event_dispatch(dispatch);
     if (g_gets_target != nullptr)
         copy_answer(field.value(), g_gets_target);
     dialog.hide();

@@ -6,9 +6,10 @@ PNG files must be equal pixel for pixel, and every differing pixel is counted an
 Three native replays side by side give the pictures they give alone. And the native tool's own
 outcomes: a missing program, a program that crashes, one that shows no window and a playback
 that does not end, each with its status and one line, the program ended and no working folder
-left."""
+left. And the options it shares with the Windows tool: --expect, --strict, --answer and --batch."""
 
 import argparse
+import csv
 import os
 import shutil
 import signal
@@ -18,10 +19,14 @@ import tempfile
 
 from zepha_e2e import (TOOL_DEADLINE, Checks, Wine, XDisplay, button, read_png, replay)
 
+STATUS_NO_ANSWER = 119
 STATUS_NOT_FOUND = 120
 STATUS_NO_WINDOW = 121
 STATUS_PLAYBACK_TIMEOUT = 122
 STATUS_PROGRAM_DIED = 123
+STATUS_DIFFERENT = 125
+STATUS_SCRIPT_REFUSED = 126
+MAGENTA = (255, 0, 255)
 NATIVE_DEADLINE = 60  # the native tool's own timeout for a replay that should end (seconds)
 DIFFERENCES_SHOWN = 5
 
@@ -75,9 +80,12 @@ def program_path(build, name, suffix):
     return os.path.join(build, "examples", "zepha_%s%s" % (name, suffix))
 
 
-def native_replay(args, program, script, out, timeout_s=NATIVE_DEADLINE):
-    """Runs the native tool; returns its exit status and the lines it wrote to standard error."""
-    command = [args.native_replay, program, script, out, "--timeout", str(timeout_s)]
+def native_replay(args, program, script, out, timeout_s=NATIVE_DEADLINE, extra=()):
+    """Runs the native tool; returns its exit status and the lines it wrote to standard error.
+    For a batch, program, script and out are LIST, OUT_DIR and None, and extra starts with
+    --batch."""
+    command = [args.native_replay] + [a for a in (program, script, out) if a is not None]
+    command += list(extra) + ["--timeout", str(timeout_s)]
     result = subprocess.run(command, env=args.native_env, capture_output=True, text=True,
                             timeout=3 * timeout_s + TOOL_DEADLINE)
     return result.returncode, result.stderr.splitlines()
@@ -192,9 +200,9 @@ def native_outcomes(checks, args, folder):
         ("crash", program("crash.sh", "kill -SEGV $$\n"), script, None, STATUS_PROGRAM_DIED,
          "by signal %d " % signal.SIGSEGV),
         ("no window", program("sleeper.sh", "echo $$ > %s\nexec sleep 60\n" % pid_file), script,
-         1, STATUS_NO_WINDOW, "no graphics window within 1 s"),
+         1, STATUS_NO_WINDOW, "no graphics window within the timeout"),
         ("playback not ended", editor, endless, 2, STATUS_PLAYBACK_TIMEOUT,
-         "playback did not end within 2 s"),
+         "playback did not end within the timeout of 2 s"),
     ]
     for what, program_file, script_file, timeout_s, expected, text in cases:
         out = os.path.join(folder, what.replace(" ", "-") + ".png")
@@ -213,6 +221,97 @@ def native_outcomes(checks, args, folder):
         sleeper = int(file.read())
     checks.expect(not os.path.exists("/proc/%d" % sleeper),
                   "the program that showed no window should have been ended")
+
+
+def native_options(checks, args, wine, folder):
+    """The options the native tool shares with the Windows one: --expect with a match and a
+    mismatch, --strict, --answer into ask_name's dialog (the picture Wine's tool gives with the
+    same answer) and none left for it, and a batch whose results do not depend on --jobs."""
+    checks.step("the native tool's options")
+    editor = program_path(args.native_build, "editor", "")
+    ask_name = program_path(args.native_build, "ask_name", "")
+    shapes = os.path.join(folder, "editor-shapes.scr")
+    wine_shapes = os.path.join(folder, "editor-shapes-wine.png")
+    edits = os.path.join(folder, "editor-edits.scr")
+
+    out = os.path.join(folder, "expect-match.png")
+    status, lines = native_replay(args, editor, shapes, out, extra=["--expect", wine_shapes])
+    checks.expect(status == 0 and not lines and not os.path.exists(out[:-4] + ".diff.png"),
+                  "--expect with Wine's own picture: 0, silently, no diff expected, got %d %r"
+                  % (status, lines))
+
+    out = os.path.join(folder, "expect-mismatch.png")
+    status, lines = native_replay(args, editor, edits, out, extra=["--expect", wine_shapes])
+    diff = out[:-4] + ".diff.png"
+    if checks.expect(status == STATUS_DIFFERENT and len(lines) == 1 and os.path.exists(out) and
+                     os.path.exists(diff), "--expect with another picture: 125, one line, the "
+                     "PNG and its .diff.png expected, got %d %r" % (status, lines)):
+        found = len(differences(read_png(out), read_png(wine_shapes)))
+        diff_png = read_png(diff)
+        magenta = sum(1 for i in range(0, len(diff_png.data), 3)
+                      if tuple(diff_png.data[i:i + 3]) == MAGENTA)
+        checks.expect(("%d pixels differ" % found) in lines[0] and magenta == found,
+                      "--expect: %d pixels differ, and as many magenta in the diff; the line "
+                      "says %r, the diff has %d" % (found, lines[0], magenta))
+
+    junk = os.path.join(folder, "junk.scr")
+    with open(junk, "w", newline="\n") as file:
+        file.write(mouse(button("Red")) + "ZEPHA_JUNK\n" + mouse((0, 0)))
+    out = os.path.join(folder, "strict.png")
+    status, lines = native_replay(args, editor, junk, out, extra=["--strict"])
+    checks.expect(status == STATUS_SCRIPT_REFUSED and len(lines) == 1 and "line 2" in lines[0]
+                  and not os.path.exists(out), "--strict with a junk line 2: 126, one line "
+                  "naming line 2, no PNG expected, got %d %r" % (status, lines))
+
+    one = os.path.join(folder, "one-click.scr")
+    with open(one, "w", newline="\n") as file:
+        file.write(mouse((10, 10)))
+    out = os.path.join(folder, "ask-native.png")
+    status, lines = native_replay(args, ask_name, one, out, extra=["--answer", "Bob Lee"])
+    wine_out = os.path.join(folder, "ask-wine.png")
+    wine_status, wine_lines = replay(wine, args.wine_replay,
+                                     program_path(args.wine_build, "ask_name", ".exe"), one,
+                                     wine_out, extra=["--answer", "Bob Lee"])
+    if checks.expect(status == 0 and not lines and wine_status == 0,
+                     "--answer into ask_name: 0 natively and under Wine expected, got %d %r and "
+                     "%d %r" % (status, lines, wine_status, wine_lines)):
+        checks.expect(read_png(out).data == read_png(wine_out).data,
+                      "--answer: the native picture should equal Wine's")
+    out = os.path.join(folder, "no-answer.png")
+    status, lines = native_replay(args, ask_name, one, out, timeout_s=20)
+    checks.expect(status == STATUS_NO_ANSWER and len(lines) == 1 and not os.path.exists(out),
+                  "ask_name with no --answer: 119, one line, no PNG expected, got %d %r"
+                  % (status, lines))
+
+    # Paths in the list are taken from its folder; ask_name's line takes the batch's answer.
+    listing = os.path.join(folder, "list.txt")
+    with open(listing, "w") as file:
+        file.write("# program script expected\n%s editor-shapes.scr editor-shapes-wine.png\n"
+                   "%s editor-edits.scr editor-shapes-wine.png\n%s one-click.scr\n"
+                   % (editor, editor, ask_name))
+    tables = {}
+    for jobs in (1, 3):
+        out_dir = os.path.join(folder, "batch-%d" % jobs)
+        status, lines = native_replay(args, listing, out_dir, None,
+                                      extra=["--batch", "--jobs", str(jobs), "--answer", "Bob Lee"])
+        csv_path = os.path.join(out_dir, "results.csv")
+        if not checks.expect(status == 1 and os.path.exists(csv_path),
+                             "--batch --jobs %d: 1 and results.csv expected, got %d %r"
+                             % (jobs, status, lines)):
+            continue
+        with open(csv_path, newline="") as file:
+            rows = list(csv.DictReader(file))
+        checks.expect([row["status"] for row in rows] == ["0", "125", "0"],
+                      "--batch --jobs %d: statuses 0, 125, 0 expected, got %r"
+                      % (jobs, [row["status"] for row in rows]))
+        checks.expect(read_png(os.path.join(out_dir, rows[2]["picture"])).data ==
+                      read_png(os.path.join(folder, "ask-native.png")).data,
+                      "--batch: ask_name's picture should equal its replay's alone")
+        tables[jobs] = [{k: v.replace(out_dir, "OUT_DIR") for k, v in row.items()
+                         if k != "seconds"} for row in rows]
+    if len(tables) == 2:
+        checks.expect(tables[1] == tables[3], "results.csv should not depend on --jobs: %r and "
+                      "%r" % (tables[1], tables[3]))
 
 
 def main():
@@ -236,6 +335,7 @@ def main():
         wine = Wine(display)
         compare_pictures(checks, args, wine, folder)
         side_by_side(checks, args, folder)
+        native_options(checks, args, wine, folder)
     except Exception as error:  # a broken harness is a failed test, reported as such
         checks.expect(False, "test stopped: %s: %s" % (type(error).__name__, error))
     finally:

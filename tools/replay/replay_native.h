@@ -1,29 +1,22 @@
-// Shared by the parts of the native zepha_replay (X11): the exit statuses, deadlines, the
-// program under replay and the picture of its graphics window.
+// Shared by the parts of the native zepha_replay (X11): deadlines, the program under replay and
+// its windows. The statuses, the pictures and the arguments are the core's (tools/replay/core).
 #pragma once
+
+#include "tools/replay/core/png_codec.h"
 
 #include <sys/types.h>
 
 #include <csignal>
 #include <cstdint>
 #include <ctime>
-#include <vector>
+#include <functional>
+#include <string>
 
 // ---- Constants ----
 
-// Exit statuses of the tool's own outcomes; after a complete replay the tool exits with the
-// program's own status instead. The same as the Windows tool's.
-enum ReplayStatus {
-    STATUS_USAGE = 2,              // wrong arguments
-    STATUS_NOT_FOUND = 120,        // the program or the script cannot be found
-    STATUS_NO_WINDOW = 121,        // no graphics window within the timeout
-    STATUS_PLAYBACK_TIMEOUT = 122, // playback not ended within the timeout
-    STATUS_PROGRAM_DIED = 123,     // the program ended before the picture was taken
-    STATUS_FAILED = 124,           // anything else: folder, start, display, picture, PNG file
-};
-
-// How a wait for something in the program ended.
-enum class Wait { DONE, TIMED_OUT, PROGRAM_ENDED };
+// How a wait for something in the program ended. NO_ANSWER: a text-entry dialog opened with no
+// answer left for it.
+enum class Wait { DONE, TIMED_OUT, PROGRAM_ENDED, NO_ANSWER };
 
 // ---- State ----
 
@@ -49,6 +42,12 @@ class Deadline {
         const double left = end_ - precise_ms();
         return g_stop_signal != 0 || left < 0 ? 0 : left;
     }
+    // The same deadline brought forward by the given time.
+    Deadline less(double milliseconds) const {
+        Deadline earlier(*this);
+        earlier.end_ -= milliseconds;
+        return earlier;
+    }
 
   private:
     double end_;
@@ -64,16 +63,6 @@ struct Program {
     double started_ms = 0;    // precise_ms() when it was started
 };
 
-// A picture of the client area: rows from the top, 3 bytes per pixel in red, green, blue order.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-    bool operator==(const Picture &other) const {
-        return width == other.width && height == other.height && rgb == other.rgb;
-    }
-};
-
 // ---- Functions ----
 
 // The program's process (replay_process.cpp)
@@ -82,13 +71,19 @@ bool program_ended(Program &program); // reaps it when it has ended
 bool is_descendant(pid_t pid, pid_t ancestor);
 Wait wait_for_exit(Program &program, const Deadline &deadline);
 void kill_program(Program &program);
-// Playback, seen through the script file: its open by the program, then its close.
+// Playback, seen through the script file: its open by the program, then its close. `look` runs
+// at every turn of the wait (the text-entry dialogs are answered there); anything but DONE from
+// it ends the wait.
 bool watch_script(const char *script_path);
-Wait wait_for_playback_start(Program &program, const Deadline &deadline);
-Wait wait_for_playback_end(Program &program, const char *script_path, const Deadline &deadline);
+Wait wait_for_playback(Program &program, const char *script_path, const Deadline &deadline,
+                       const std::function<Wait()> &look);
 
 // The program's windows (replay_x11.cpp)
 bool open_display();
-bool find_graphics_window(Program &program); // sets program.window and program.window_pid
+bool find_graphics_window(Program &program);       // sets program.window and program.window_pid
+unsigned long find_dialog(const Program &program); // its shown text-entry dialog, or 0
 bool press_ctrl_key(const Program &program, char letter);
-Wait take_picture(Program &program, const Deadline &deadline, Picture &picture);
+// Types the text into the dialog's focused field, key by key, then Return. False, with nothing
+// sent, when a character has no key on the keyboard.
+bool type_answer(unsigned long dialog, const std::string &text);
+Wait take_picture(Program &program, const Deadline &deadline, RgbPicture &picture);

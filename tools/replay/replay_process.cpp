@@ -206,30 +206,29 @@ bool watch_script(const char *script_path) {
 }
 
 // The program opens the script when it plays its first event, in the turn of its wait loop that
-// took Ctrl+P; nothing else opens it.
-Wait wait_for_playback_start(Program &program, const Deadline &deadline) {
-    while (!(script_events(WAKE_MS < deadline.remaining_ms() ? WAKE_MS : deadline.remaining_ms()) &
-             IN_OPEN)) {
-        if (program_ended(program))
-            return Wait::PROGRAM_ENDED;
-        if (deadline.passed())
-            return Wait::TIMED_OUT;
-    }
-    return Wait::DONE;
-}
-
-// Once opened, the script stays open until the playback ends by itself (at the end of the file
-// or at a line it cannot read): a close wakes the wait, the descriptors tell.
-Wait wait_for_playback_end(Program &program, const char *script_path, const Deadline &deadline) {
+// took Ctrl+P; nothing else opens it. Once opened, the script stays open until the playback ends
+// by itself (at the end of the file or at a line it cannot read): a close wakes the wait, the
+// descriptors tell.
+Wait wait_for_playback(Program &program, const char *script_path, const Deadline &deadline,
+                       const std::function<Wait()> &look) {
+    bool opened = false;
     struct stat script;
-    if (stat(script_path, &script) != 0)
-        return Wait::TIMED_OUT;
-    while (has_file_open(program.window_pid, script)) {
+    for (;;) {
+        const Wait looked = look();
+        if (looked != Wait::DONE)
+            return looked;
+        if (opened && !has_file_open(program.window_pid, script))
+            return program_ended(program) ? Wait::PROGRAM_ENDED : Wait::DONE;
         if (program_ended(program))
             return Wait::PROGRAM_ENDED;
         if (deadline.passed())
             return Wait::TIMED_OUT;
-        script_events(WAKE_MS < deadline.remaining_ms() ? WAKE_MS : deadline.remaining_ms());
+        const uint32_t events =
+            script_events(WAKE_MS < deadline.remaining_ms() ? WAKE_MS : deadline.remaining_ms());
+        if (!opened && (events & IN_OPEN)) {
+            if (stat(script_path, &script) != 0)
+                return Wait::TIMED_OUT;
+            opened = true;
+        }
     }
-    return program_ended(program) ? Wait::PROGRAM_ENDED : Wait::DONE;
 }

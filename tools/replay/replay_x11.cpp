@@ -16,6 +16,7 @@
 // windows over each other's.
 #include "replay_native.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -28,12 +29,14 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 // ---- Constants ----
 
 namespace {
 
 const char GRAPHICS_TITLE[] = "ZEPHA Graphics";
+const char DIALOG_TITLE[] = "ZEPHA_gets";
 constexpr int CLIENT_TOP = 25; // the menu bar above the client area
 constexpr int CLIENT_WIDTH = 595;
 constexpr int CLIENT_HEIGHT = 496;
@@ -174,11 +177,11 @@ bool viewable(Window window, XWindowAttributes &attributes) {
            attributes.map_state == IsViewable;
 }
 
-// The program's shown graphics window below the given window, or None: the program's own
+// The program's shown window of that title below the given window, or None: the program's own
 // process, or one it started, put its id on the window. A window that names another process
 // stays another program's, so it is passed over in later looks: a look costs a round trip to
 // the server per new window, not per window on the screen.
-Window search(Window parent, int depth, pid_t program, pid_t &owner) {
+Window search(Window parent, int depth, pid_t program, const char *title, pid_t &owner) {
     Window root_return, parent_return, *children = nullptr;
     unsigned count = 0;
     if (XQueryTree(display, parent, &root_return, &parent_return, &children, &count) == 0)
@@ -195,12 +198,12 @@ Window search(Window parent, int depth, pid_t program, pid_t &owner) {
         if (pid > 0 && pid != program && !is_descendant(pid, program)) {
             others_windows.insert(children[i]);
         } else if (pid > 0) {
-            if (has_title(children[i], GRAPHICS_TITLE) && viewable(children[i], attributes)) {
+            if (has_title(children[i], title) && viewable(children[i], attributes)) {
                 found = children[i];
                 owner = pid;
             }
         } else if (depth > 1) {
-            found = search(children[i], depth - 1, program, owner);
+            found = search(children[i], depth - 1, program, title, owner);
         }
     }
     if (children != nullptr)
@@ -287,8 +290,8 @@ bool all_pixels(XImage *image, unsigned long pixel) {
     return true;
 }
 
-Picture picture_of(XImage *image, const PixelFormat &format) {
-    Picture picture;
+RgbPicture picture_of(XImage *image, const PixelFormat &format) {
+    RgbPicture picture;
     picture.width = image->width;
     picture.height = image->height;
     picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height * 3);
@@ -343,7 +346,7 @@ void request_repaint(Window window) {
 // repaint reaches last, or the round's time is up (a client area of the marker's colour never
 // changes); then reads the whole client area. TIMED_OUT if it was covered or could not be read.
 Wait read_repainted(Program &program, const PixelFormat &format, unsigned long marker,
-                    const Deadline &deadline, Picture &picture) {
+                    const Deadline &deadline, RgbPicture &picture) {
     const Window window = program.window;
     request_repaint(window);
     const Deadline round(ROUND_WAIT_MS);
@@ -364,6 +367,17 @@ Wait read_repainted(Program &program, const PixelFormat &format, unsigned long m
             return Wait::TIMED_OUT;
         const timespec pause = {0, static_cast<long>(POLL_MS * 1e6)};
         nanosleep(&pause, nullptr);
+    }
+}
+
+// Windows that named another process and have gone leave the set: the server may give their ids
+// to new windows.
+void forget_destroyed_windows() {
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == DestroyNotify)
+            others_windows.erase(event.xdestroywindow.window);
     }
 }
 
@@ -404,14 +418,10 @@ bool open_display() {
 }
 
 bool find_graphics_window(Program &program) {
-    while (XPending(display) > 0) {
-        XEvent event;
-        XNextEvent(display, &event);
-        if (event.type == DestroyNotify)
-            others_windows.erase(event.xdestroywindow.window);
-    }
+    forget_destroyed_windows();
     pid_t owner = -1;
-    program.window = search(DefaultRootWindow(display), SEARCH_DEPTH, program.pid, owner);
+    program.window =
+        search(DefaultRootWindow(display), SEARCH_DEPTH, program.pid, GRAPHICS_TITLE, owner);
     program.window_pid = owner;
     return program.window != None;
 }
@@ -435,7 +445,44 @@ bool press_ctrl_key(const Program &program, char letter) {
     return sent;
 }
 
-Wait take_picture(Program &program, const Deadline &deadline, Picture &picture) {
+unsigned long find_dialog(const Program &program) {
+    forget_destroyed_windows();
+    pid_t owner = -1;
+    return search(DefaultRootWindow(display), SEARCH_DEPTH, program.pid, DIALOG_TITLE, owner);
+}
+
+// Each character is the key that gives it, with Shift where the keyboard needs it, pressed and
+// released; sent to the dialog, whose toolkit hands keys to the field that has the focus. Return
+// presses the dialog's Okay button. The keys are looked up before any is sent, so a text that
+// cannot be typed leaves the field as it was.
+bool type_answer(unsigned long dialog, const std::string &text) {
+    std::vector<XEvent> events;
+    for (const char c : text) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        // The keysyms of printable ASCII characters are their own codes.
+        const KeySym key = code;
+        const KeyCode keycode = code >= 0x20 && code < 0x7F ? XKeysymToKeycode(display, key) : 0;
+        if (keycode == 0)
+            return false;
+        unsigned state = 0;
+        if (XkbKeycodeToKeysym(display, keycode, 0, 0) != key) {
+            if (XkbKeycodeToKeysym(display, keycode, 0, 1) != key)
+                return false;
+            state = ShiftMask;
+        }
+        events.push_back(key_event(dialog, KeyPress, key, state));
+        events.push_back(key_event(dialog, KeyRelease, key, state));
+    }
+    events.push_back(key_event(dialog, KeyPress, XK_Return, 0));
+    events.push_back(key_event(dialog, KeyRelease, XK_Return, 0));
+    bool sent = events.back().xkey.keycode != 0;
+    for (XEvent &event : events)
+        sent = XSendEvent(display, dialog, False, NoEventMask, &event) != 0 && sent;
+    XFlush(display);
+    return sent;
+}
+
+Wait take_picture(Program &program, const Deadline &deadline, RgbPicture &picture) {
     const PictureTurn turn;
     while (!turn.taken()) {
         if (program_ended(program))
@@ -455,7 +502,7 @@ Wait take_picture(Program &program, const Deadline &deadline, Picture &picture) 
     format.blue_mask = attributes.visual->blue_mask;
 
     Wait result = Wait::TIMED_OUT;
-    Picture previous;
+    RgbPicture previous;
     for (int round = 0;; round++) {
         if (program_ended(program)) {
             result = Wait::PROGRAM_ENDED;
@@ -466,12 +513,12 @@ Wait take_picture(Program &program, const Deadline &deadline, Picture &picture) 
         const unsigned long marker = format.pixel(MARKERS[round % 2]);
         if (!paint_marker(program.window, marker)) {
             // Covered: start the pair of rounds afresh (the next round raises it again).
-            previous = Picture{};
+            previous = RgbPicture{};
             const timespec pause = {0, static_cast<long>(POLL_MS * 1e6)};
             nanosleep(&pause, nullptr);
             continue;
         }
-        Picture current;
+        RgbPicture current;
         result = read_repainted(program, format, marker, deadline, current);
         if (result == Wait::PROGRAM_ENDED)
             break;
@@ -479,7 +526,7 @@ Wait take_picture(Program &program, const Deadline &deadline, Picture &picture) 
             picture = current;
             break;
         }
-        previous = result == Wait::DONE ? current : Picture{};
+        previous = result == Wait::DONE ? current : RgbPicture{};
         result = Wait::TIMED_OUT;
     }
     return result;

@@ -10,6 +10,7 @@
 #include "tools/replay/core/batch_list.h"
 #include "tools/replay/core/picture_compare.h"
 #include "tools/replay/core/replay_options.h"
+#include "tools/replay/core/replay_outcome.h"
 #include "tools/replay/core/replay_status.h"
 #include "tools/replay/core/script_report.h"
 
@@ -310,47 +311,20 @@ void play(const std::wstring &program_path, const WorkFolder &folder, const Repl
     DWORD exit_status = 0;
     const Wait quit = end_program(program, total, exit_status);
     kill_program(program);
-    if (timed_out) {
+    if (timed_out)
         result.picture = pictured == Wait::DONE && write_picture(out, picture);
-        fail(result, STATUS_PLAYBACK_TIMEOUT,
-             text("playback did not end within the timeout of %u s; the program is ended; %s",
-                  options.timeout_s,
-                  result.picture ? "the PNG holds the picture at that moment"
-                                 : "no picture could be taken"));
-        return;
-    }
-    if (pictured != Wait::DONE) {
-        fail(result, STATUS_FAILED,
-             "cannot take the picture of the graphics window (covered, or off the screen)");
-        return;
-    }
-    if (quit != Wait::DONE) {
-        fail(result, STATUS_FAILED,
-             text("the program did not end after the Quit command within the timeout of %u s; "
-                  "it is ended; no PNG",
-                  options.timeout_s));
+    if (!replay_completed(timed_out, pictured == Wait::DONE, quit == Wait::DONE, options.timeout_s,
+                          result)) {
+        report_line(result.message);
         return;
     }
     const std::wstring diff = wide(diff_picture_path(utf8(out)));
-    if (expected != nullptr) {
-        result.differing = count_differing_pixels(picture, *expected);
-        if (result.differing > options.tolerance) {
-            result.picture = write_picture(out, picture);
-            const bool diff_written = write_picture(diff, difference_picture(picture, *expected));
-            fail(result, STATUS_DIFFERENT,
-                 text("%lld pixels differ from %s (tolerance %ld)%s%s",
-                      static_cast<long long>(result.differing), options.expect.c_str(),
-                      options.tolerance,
-                      picture.width == expected->width && picture.height == expected->height
-                          ? ""
-                          : text("; the sizes differ: %dx%d, expected %dx%d", picture.width,
-                                 picture.height, expected->width, expected->height)
-                                .c_str(),
-                      diff_written
-                          ? ("; the differences are in " + diff_picture_path(options.out)).c_str()
-                          : ""));
-            return;
-        }
+    if (expected != nullptr && picture_differs(picture, *expected, options, result)) {
+        result.picture = write_picture(out, picture);
+        if (write_picture(diff, difference_picture(picture, *expected)))
+            note_difference_picture(options, result);
+        report_line(result.message);
+        return;
     }
     DeleteFileW(diff.c_str()); // one from an earlier run would tell of differences gone now
     result.picture = write_picture(out, picture);
@@ -372,18 +346,14 @@ ReplayResult replay(const ReplayOptions &options) {
     std::string script;
     if (script_path.empty() || !is_file(script_path) || !read_file(script_path, script))
         return fail(result, STATUS_NOT_FOUND, "cannot find the script " + options.script);
-    const ScriptReport report = read_script_report(script, ScriptTextMode::WINDOWS_TEXT);
-    result.events = report.events;
-    result.script_stop = script_stop_field(report);
-    if (!report.complete()) {
-        if (options.strict)
-            return fail(result, STATUS_SCRIPT_REFUSED,
-                        text("%s: %s; refused (--strict), the program is not started",
-                             options.script.c_str(), describe_script_stop(report).c_str()));
-        report_line(text("%s: %s; %lld events are played", options.script.c_str(),
-                         describe_script_stop(report).c_str(),
-                         static_cast<long long>(report.events)));
+    std::string warning;
+    if (!take_script_report(options, read_script_report(script, ScriptTextMode::WINDOWS_TEXT),
+                            result, warning)) {
+        report_line(result.message);
+        return result;
     }
+    if (!warning.empty())
+        report_line(warning);
     RgbPicture expected;
     if (!options.expect.empty()) {
         const std::wstring expect_path = full_path(wide(options.expect));
@@ -488,19 +458,14 @@ int run_batch(const ReplayOptions &options) {
             Worker worker{next++, {}, GetTickCount64(), L""};
             worker.result_file = out_dir + L"\\." + wide(batch_picture_name(entry)) + L".result";
             DeleteFileW(worker.result_file.c_str());
+            const BatchEntry paths = {entry.line, from_folder(list_folder, entry.program),
+                                      from_folder(list_folder, entry.script),
+                                      from_folder(list_folder, entry.expected)};
             std::wstring command = quoted(self);
             for (const std::string &argument :
-                 {from_folder(list_folder, entry.program), from_folder(list_folder, entry.script),
-                  utf8(out_dir) + "\\" + batch_picture_name(entry)})
+                 worker_arguments(paths, utf8(out_dir) + "\\" + batch_picture_name(entry), options,
+                                  utf8(worker.result_file)))
                 command += L" " + quoted(wide(argument));
-            if (!entry.expected.empty())
-                command += L" --expect " + quoted(wide(from_folder(list_folder, entry.expected)));
-            command += L" --timeout " + std::to_wstring(options.timeout_s);
-            if (options.strict)
-                command += L" --strict";
-            for (const std::string &answer : options.answers)
-                command += L" --answer " + quoted(wide(answer));
-            command += L" --result " + quoted(worker.result_file);
             STARTUPINFOW startup = {};
             startup.cb = sizeof startup;
             if (!CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -544,10 +509,7 @@ int run_batch(const ReplayOptions &options) {
             CloseHandle(worker.process.hThread);
             CloseHandle(worker.process.hProcess);
             const BatchEntry &entry = entries[worker.index];
-            printf("line %ld: %s %s: %d (%s)%s%s\n", entry.line, entry.program.c_str(),
-                   entry.script.c_str(), result.status,
-                   status_meaning(result.status, result.program_own),
-                   result.message.empty() ? "" : ": ", result.message.c_str());
+            printf("%s\n", batch_progress_line(entry, result).c_str());
             fflush(stdout);
             running.erase(running.begin() + static_cast<long>(i));
         }
@@ -558,12 +520,9 @@ int run_batch(const ReplayOptions &options) {
         report_line("cannot write results.csv in " + options.out_dir);
         return STATUS_FAILED;
     }
-    size_t zero = 0;
-    for (const ReplayResult &result : results)
-        zero += result.status == 0;
-    printf("%zu replays, %zu with status 0; results in %s\\results.csv\n", entries.size(), zero,
-           utf8(out_dir).c_str());
-    return zero == entries.size() ? 0 : 1;
+    int status = 0;
+    printf("%s\n", batch_summary(results, utf8(out_dir) + "\\results.csv", status).c_str());
+    return status;
 }
 
 } // namespace
