@@ -175,12 +175,7 @@ void far_oval(const RasterBox &box, int pen_width, const RasterClip &clip, SpanS
         raster_oval_wide(box, disc, pen_width, clip, sink);
         return;
     }
-    const int64_t before = pen_width / 2, after = (pen_width + 1) / 2;
-    const RasterBox outer = {box.left - before, box.top - before, box.right + after - 1,
-                             box.bottom + after - 1};
-    const RasterBox inner = {box.left + after, box.top + after, box.right - 1 - before,
-                             box.bottom - 1 - before};
-    raster_oval_ring(outer, inner, clip, sink);
+    raster_oval_band(box, pen_width, clip, sink);
 }
 
 } // namespace

@@ -511,6 +511,15 @@ void raster_oval_ring(const RasterBox &outer, const RasterBox &inner, const Rast
     }
 }
 
+void raster_oval_band(const RasterBox &box, int pen_width, const RasterClip &clip, SpanSink &sink) {
+    const int64_t before = pen_width / 2, after = (pen_width + 1) / 2;
+    const RasterBox outer = {box.left - before, box.top - before, box.right + after - 1,
+                             box.bottom + after - 1};
+    const RasterBox inner = {box.left + after, box.top + after, box.right - 1 - before,
+                             box.bottom - 1 - before};
+    raster_oval_ring(outer, inner, clip, sink);
+}
+
 void raster_wide_segment(RasterPoint from, RasterPoint to, int pen_width,
                          RasterPoint (&corners)[4]) {
     const int64_t dx = to.x - from.x;

@@ -88,6 +88,9 @@ void raster_oval_wide(const RasterBox &box, const RasterDisc &disc, int pen_widt
                                        // along each diagonal step
 void raster_oval_ring(const RasterBox &outer, const RasterBox &inner, const RasterClip &clip,
                       SpanSink &sink); // filled outer oval less the filled inner one
+void raster_oval_band(const RasterBox &box, int pen_width, const RasterClip &clip,
+                      SpanSink &sink); // edge of an oval drawn with a pen too wide to trace
+                                       // disc by disc: the ring its disc's edges bound
 void raster_oval_pen(const RasterBox &box, const RasterPen &pen, const RasterClip &clip,
                      SpanSink &sink); // raster_oval_wide for a pen of any width, in a box
                                       // within RASTER_OVAL_PEN_LIMIT of the surface

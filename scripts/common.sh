@@ -50,20 +50,8 @@ zepha_install() {
     windows) wanted+=("${ZEPHA_WINDOWS_PACKAGES[@]}") ;;
     *) wanted+=("${ZEPHA_NATIVE_PACKAGES[@]}" "${ZEPHA_WINDOWS_PACKAGES[@]}" "${ZEPHA_TEST_PACKAGES[@]}") ;;
   esac
-  local missing=()
-  for entry in "${wanted[@]}"; do
-    [ -e "${entry#*:}" ] || missing+=("${entry%%:*}")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages. Install them with:"
-    echo "  sudo apt-get install -y --no-install-recommends ${missing[*]}"
-    exit 1
-  fi
-  echo "Installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # Without root it says how to install what is missing, and stops.
+  zepha_install_packages "${wanted[@]}" || [ "$(id -u)" -eq 0 ] || exit 1
 }
 
 zepha_build() {

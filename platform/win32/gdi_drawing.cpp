@@ -137,12 +137,7 @@ void draw_oval(const RasterBox &box, int pen_width, COLORREF color) {
         return;
     }
     // A pen too wide to trace disc by disc: the band between the ovals its disc's edges trace.
-    const int64_t before = pen_width / 2, after = (pen_width + 1) / 2;
-    const RasterBox outer = {box.left - before, box.top - before, box.right + after - 1,
-                             box.bottom + after - 1};
-    const RasterBox inner = {box.left + after, box.top + after, box.right - 1 - before,
-                             box.bottom - 1 - before};
-    raster_oval_ring(outer, inner, SURFACE_CLIP, painter);
+    raster_oval_band(box, pen_width, SURFACE_CLIP, painter);
 }
 
 // A line, or the edges of a polygon, beyond the platform's reach: one-pixel lines pixel by
