@@ -29,7 +29,7 @@ endif()
 # What a user reads (the programs install themselves, from their folders).
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The text face built into the runtime goes out with its licence.
-install(FILES runtime/zepha_font_license.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES runtime/generated/zepha_font_license.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 # A project to copy, which finds the ZEPHA it is installed with, and the examples' sources.
 install(DIRECTORY starter/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha/starter

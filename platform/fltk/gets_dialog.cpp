@@ -1,6 +1,6 @@
 // The text-entry dialog: a prompt, an entry field and an Okay button in a modal window; Enter
 // presses Okay. The program's other windows take no input meanwhile; timer ticks merge into one.
-#include "runtime/runtime_state.h"
+#include "platform/fltk/fltk_state.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -16,6 +16,7 @@
 
 // ---- Constants ----
 
+namespace zepha::fltk {
 namespace {
 
 constexpr size_t PROMPT_LENGTH = 79; // characters of the prompt that are shown
@@ -83,9 +84,9 @@ int dispatch_during_dialog(int event, Fl_Window *window) {
 
 } // namespace
 
-// ---- Public functions ----
+// ---- The platform's operations ----
 
-int ZEPHA_gets(const char *prompt, char *answer) {
+int gets(const char *prompt, char * /*answer*/) {
     Fl_Window dialog(278, 150, "ZEPHA_gets");
     const std::string label = prompt_label(prompt);
     Fl_Box prompt_box(12, 5, 251, 39);
@@ -102,7 +103,6 @@ int ZEPHA_gets(const char *prompt, char *answer) {
     if (g_graphics_window != nullptr)
         dialog.position(g_graphics_window->x() + 75, g_graphics_window->y() + 25 + 81);
     dialog.set_modal();
-    g_gets_target = answer;
     const Fl_Event_Dispatch dispatch = Fl::event_dispatch();
     Fl::event_dispatch(dispatch_during_dialog);
     dialog.show();
@@ -115,3 +115,5 @@ int ZEPHA_gets(const char *prompt, char *answer) {
     dialog.hide();
     return 1;
 }
+
+} // namespace zepha::fltk

@@ -1,6 +1,6 @@
 // The log window: each message drawn as the new bottom line as it is logged, the lines above it
 // moving up one line, in a fixed-width face. Keys pressed there go to the graphics window.
-#include "runtime/runtime_state.h"
+#include "platform/fltk/fltk_state.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Widget.H>
@@ -13,6 +13,7 @@
 
 // ---- Constants ----
 
+namespace zepha::fltk {
 namespace {
 
 constexpr int LINES_KEPT = 200; // more than the window has room for on any screen
@@ -100,3 +101,5 @@ int show_log_window(int show) {
     show ? g_log_window->show() : g_log_window->hide();
     return was_shown;
 }
+
+} // namespace zepha::fltk

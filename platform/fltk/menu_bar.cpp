@@ -1,6 +1,6 @@
 // The Run menu on the graphics window's menu bar and its check marks. A command chosen there
 // is queued for the wait loop like any other input.
-#include "runtime/runtime_state.h"
+#include "platform/fltk/fltk_state.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Bar.H>
@@ -11,6 +11,7 @@
 
 // ---- State ----
 
+namespace zepha::fltk {
 namespace {
 
 // The labels as the toolkit shows them: the text before the tab; the shortcut's own text is
@@ -100,3 +101,5 @@ void check_menu_item(int id, bool on) {
     if (Fl_Menu_Item *item = item_of(id))
         on ? item->set() : item->clear();
 }
+
+} // namespace zepha::fltk

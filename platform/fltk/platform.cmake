@@ -1,6 +1,6 @@
-# The FLTK platform (Linux, macOS): windows, pumping, the menu bar, the log window and the
-# dialog on FLTK 1.3; shapes and texts drawn in software by the core, texts with FreeType.
-# Included by runtime/CMakeLists.txt.
+# The native build (Linux, macOS): the FLTK platform, with windows, pumping, the menu bar, the
+# log window and the dialog on FLTK 1.3, and beside it the headless platform; shapes and texts
+# drawn in software by the core, texts with FreeType. Included by runtime/CMakeLists.txt.
 # Debian's FLTK package names its library folder through DEB_HOST_MULTIARCH, which only
 # Debian's own package builds set; elsewhere it is this compiler's library architecture.
 if(NOT DEFINED DEB_HOST_MULTIARCH AND CMAKE_LIBRARY_ARCHITECTURE)
@@ -9,8 +9,9 @@ endif()
 find_package(FLTK CONFIG REQUIRED)
 find_package(Freetype REQUIRED)
 target_sources(zepha_runtime PRIVATE
-  ${PROJECT_SOURCE_DIR}/runtime/software_renderer.cpp
-  ${PROJECT_SOURCE_DIR}/runtime/text_face_freetype.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/software/software_renderer.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/core/input_queue.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/software/text_face_freetype.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menu_bar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_window.cpp
@@ -23,6 +24,13 @@ if(TARGET fltk::fltk)
 else()
   target_link_libraries(zepha_runtime PUBLIC fltk Freetype::Freetype)
 endif()
+# The display is opened through Xlib, so that a program without one can say what to do instead.
+if(NOT APPLE)
+  find_package(X11 REQUIRED)
+  target_link_libraries(zepha_runtime PUBLIC X11::X11)
+endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/../headless/platform.cmake)
 
 # main(), which calls the program's app_main().
 set(ZEPHA_PROGRAM_ENTRY program_main.cpp)

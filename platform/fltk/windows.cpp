@@ -1,18 +1,23 @@
 // Start-up of the FLTK platform: the graphics window with its menu bar and the view that shows
 // the surface, the 100 ms timer, and the pump that hands the wait loop one input per turn.
-#include "runtime/runtime_state.h"
+#include "platform/fltk/fltk_state.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Widget.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
+#if !defined(__APPLE__)
+#include <FL/x.H>
+#endif
 
 #include <chrono>
-#include <deque>
+#include <cstdio>
+#include <cstdlib>
 
 // ---- Constants ----
 
+namespace zepha::fltk {
 namespace {
 
 constexpr int CLIENT_WIDTH = 595; // the graphics window's client area, as on Windows
@@ -25,6 +30,7 @@ constexpr int MENU_BAR_HEIGHT = 25;
 constexpr double FRAME_INTERVAL_S = 1.0 / 60;
 
 } // namespace
+} // namespace zepha::fltk
 
 // ---- State ----
 
@@ -33,13 +39,8 @@ Fl_Window *g_graphics_window = nullptr;
 Fl_Window *g_log_window = nullptr;
 Fl_Menu_Bar *g_menu_bar = nullptr;
 
+namespace zepha::fltk {
 namespace {
-
-// Input in the order it arrived. As on Windows, a quit comes after the input queued before it,
-// and a timer tick only when nothing else is waiting; ticks not yet taken are one tick.
-std::deque<Input> input_queue;
-bool tick_waiting = false;
-bool quit_posted = false;
 
 Fl_Widget *surface_view = nullptr;
 std::chrono::steady_clock::time_point last_frame;
@@ -90,37 +91,7 @@ void on_close(Fl_Widget *window, void *) {
         return;
     window->hide();
     Fl::remove_timeout(on_tick);
-    post_quit();
-}
-
-// Takes the next input and acts on it as the Windows build acts on its message.
-bool take_one_input() {
-    if (!input_queue.empty()) {
-        const Input input = input_queue.front();
-        input_queue.pop_front();
-        switch (input.kind) {
-        case INPUT_CLICK: on_click(input.a, input.b); break;
-        case INPUT_CTRL: g_ctrl_down = input.a; break;
-        case INPUT_KEY_DOWN:
-            if (g_ctrl_down)
-                on_shortcut(static_cast<uintptr_t>(input.a));
-            break;
-        case INPUT_CHAR: on_char(static_cast<uintptr_t>(input.a)); break;
-        case INPUT_COMMAND: on_command(static_cast<uintptr_t>(input.a)); break;
-        }
-        return true;
-    }
-    if (quit_posted) {
-        quit_posted = false;
-        g_event_kind = EV_QUIT;
-        return true;
-    }
-    if (tick_waiting) {
-        tick_waiting = false;
-        on_timer();
-        return true;
-    }
-    return false;
+    queue_quit();
 }
 
 void show_surface() {
@@ -155,14 +126,6 @@ int typed_character(int key, const char *text) {
 
 } // namespace
 
-void queue_input(InputKind kind, int a, int b) {
-    input_queue.push_back({kind, a, b});
-}
-
-void queue_timer_tick() {
-    tick_waiting = true;
-}
-
 // A key press as the Windows build sees it: Ctrl, or a key (its letter for the shortcuts),
 // then the character it typed.
 void queue_key(int key, const char *text) {
@@ -182,8 +145,15 @@ void queue_key_release(int key) {
         queue_input(INPUT_CTRL, 0);
 }
 
+namespace {
+
 bool windows_started() {
     return g_graphics_window != nullptr;
+}
+
+void copy_surface_to_window() {
+    if (frame_due())
+        show_surface();
 }
 
 bool pump_one_message() {
@@ -195,23 +165,12 @@ bool pump_one_message() {
 }
 
 void block_until_message() {
-    if (!input_queue.empty() || quit_posted || tick_waiting)
+    if (input_waiting())
         return;
     if (g_surface_dirty != 0)
         show_surface();
     Fl::wait(1e20);
 }
-
-void copy_surface_to_window() {
-    if (frame_due())
-        show_surface();
-}
-
-void post_quit() {
-    quit_posted = true;
-}
-
-namespace {
 
 void build_graphics_window() {
     g_graphics_window =
@@ -229,14 +188,25 @@ void build_graphics_window() {
     g_origin_y = CLIENT_HEIGHT / 2;
 }
 
-} // namespace
+// Without an X display the toolkit would end the program with a message of its own; this says
+// what the user can do instead.
+void open_display() {
+#if !defined(__APPLE__)
+    Display *display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        const char *name = getenv("DISPLAY");
+        fprintf(stderr,
+                "ZEPHA: this program needs an X display (DISPLAY is %s); "
+                "ZEPHA_PLATFORM=headless runs it without one\n",
+                name != nullptr && name[0] != '\0' ? "not reachable" : "unset");
+        exit(1);
+    }
+    fl_open_display(display);
+#endif
+}
 
-// ---- Public functions ----
-
-int ZEPHA_start_windows(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/,
-                        int show) {
-    g_animating = 0;
-    g_step_pending = 0;
+void start_windows(HINSTANCE instance, HINSTANCE /*previous*/, int show) {
+    open_display();
     Fl::visual(FL_RGB);
     build_graphics_window();
     build_log_window(show);
@@ -247,12 +217,33 @@ int ZEPHA_start_windows(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*comm
     }
     Fl::add_timeout(TICK_INTERVAL_MS / 1000.0, on_tick);
     Fl::flush();
-    return 1;
 }
 
-int ZEPHA_stop_windows() {
+void stop_windows() {
     if (g_surface_dirty != 0)
         show_surface();
-    close_script();
-    return 1;
 }
+
+} // namespace
+} // namespace zepha::fltk
+
+namespace zepha {
+
+const Platform FLTK_PLATFORM = {
+    "fltk",
+    fltk::start_windows,
+    fltk::stop_windows,
+    fltk::windows_started,
+    fltk::pump_one_message,
+    fltk::block_until_message,
+    queue_quit,
+    software::render_item,
+    software::erase_surface,
+    fltk::copy_surface_to_window,
+    fltk::check_menu_item,
+    fltk::append_log_line,
+    fltk::show_log_window,
+    fltk::gets,
+};
+
+} // namespace zepha

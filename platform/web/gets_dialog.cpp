@@ -1,6 +1,6 @@
 // The text-entry dialog: a prompt, an entry field and an Okay button in a modal box over the
 // page; Enter presses Okay. The page takes no other input meanwhile; ticks merge into one.
-#include "runtime/runtime_state.h"
+#include "platform/web/web_state.h"
 
 #include <emscripten.h>
 
@@ -8,6 +8,7 @@
 
 // ---- Constants ----
 
+namespace zepha::web {
 namespace {
 
 constexpr size_t PROMPT_LENGTH = 79; // characters of the prompt that are shown
@@ -36,10 +37,9 @@ EM_ASYNC_JS(void, page_ask, (const char *prompt, int prompt_length, char *answer
 
 } // namespace
 
-// ---- Public functions ----
+// ---- The platform's operations ----
 
-int ZEPHA_gets(const char *prompt, char *answer) {
-    g_gets_target = answer;
+int gets(const char *prompt, char * /*answer*/) {
     const size_t length = prompt != nullptr ? strnlen(prompt, PROMPT_LENGTH) : 0;
     show_surface_now();
     char typed[GETS_ANSWER_SIZE];
@@ -48,3 +48,5 @@ int ZEPHA_gets(const char *prompt, char *answer) {
         memcpy(g_gets_target, typed, strlen(typed) + 1);
     return 1;
 }
+
+} // namespace zepha::web

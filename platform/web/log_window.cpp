@@ -1,6 +1,6 @@
 // The log panel below the canvas: each message shown as the new bottom line as it is logged,
 // the lines above it moving up one line, in a fixed-width face; the last 25 lines are kept.
-#include "runtime/runtime_state.h"
+#include "platform/web/web_state.h"
 
 #include <emscripten.h>
 
@@ -8,6 +8,7 @@
 
 // ---- The page's side (page.js) ----
 
+namespace zepha::web {
 namespace {
 
 // clang-format off
@@ -39,3 +40,5 @@ int show_log_window(int show) {
         return 0;
     return page_log_show(show);
 }
+
+} // namespace zepha::web

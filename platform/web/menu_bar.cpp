@@ -1,12 +1,13 @@
 // The Run menu in the page's menu bar above the canvas, and its check marks. The page draws
 // the lines from RUN_MENU as they are, mnemonic and shortcut text included; a command chosen
 // there is queued for the wait loop like any other input.
-#include "runtime/runtime_state.h"
+#include "platform/web/web_state.h"
 
 #include <emscripten.h>
 
 // ---- State ----
 
+namespace zepha::web {
 namespace {
 
 bool checked[IDM_INFO + 1] = {};
@@ -49,3 +50,5 @@ void check_menu_item(int id, bool on) {
     if (g_page_started)
         page_menu_check(id, on ? 1 : 0);
 }
+
+} // namespace zepha::web

@@ -5,9 +5,10 @@
 # Included by runtime/CMakeLists.txt.
 include(${CMAKE_CURRENT_LIST_DIR}/freetype.cmake)
 target_sources(zepha_runtime PRIVATE
-  ${PROJECT_SOURCE_DIR}/runtime/software_renderer.cpp
-  ${PROJECT_SOURCE_DIR}/runtime/pixel_shapes.cpp
-  ${PROJECT_SOURCE_DIR}/runtime/text_face_freetype.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/software/software_renderer.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/core/input_queue.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/pure/pixel_shapes.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/software/text_face_freetype.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menu_bar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_window.cpp

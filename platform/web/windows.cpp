@@ -2,12 +2,13 @@
 // wait loop one input per turn. The input itself waits in page.js, whose handlers collect it
 // while the program runs; the runtime hands the browser its turn only inside the wait (and the
 // dialog), so the program's own loop keeps running as it is.
-#include "runtime/runtime_state.h"
+#include "platform/web/web_state.h"
 
 #include <emscripten.h>
 
 // ---- Constants ----
 
+namespace zepha::web {
 namespace {
 
 // A busy wait (a script playing, say) hands the browser a turn this often, so the page shows
@@ -15,17 +16,15 @@ namespace {
 constexpr double BUSY_TURN_MS = 15;
 
 } // namespace
+} // namespace zepha::web
 
 // ---- State ----
 
 HINSTANCE g_instance = nullptr;
 bool g_page_started = false;
 
+namespace zepha::web {
 namespace {
-
-// As on Windows, a quit comes after the input queued before it, and a timer tick only when
-// nothing else is waiting.
-bool quit_posted = false;
 
 // The client area as the canvas takes it: bytes red, green, blue and an opaque alpha, which is
 // the surface's 0x00BBGGRR with the top byte set, in WebAssembly's little-endian memory.
@@ -57,7 +56,6 @@ EM_JS(int, page_take_tick, (), {
     zepha.tick = false;
     return tick ? 1 : 0;
 });
-EM_JS(void, page_push_input, (int kind, int a, int b), { zepha.push(kind, a, b); });
 EM_JS(void, page_show_pixels, (const uint32_t *pixels), { zepha.showPixels(pixels); });
 // Sleeps until there is input or a tick.
 EM_ASYNC_JS(void, page_wait_for_input, (), { await zepha.waitForInput(); });
@@ -65,37 +63,16 @@ EM_ASYNC_JS(void, page_wait_for_input, (), { await zepha.waitForInput(); });
 EM_ASYNC_JS(void, page_take_turn, (), { await zepha.takeTurn(); });
 // clang-format on
 
-// Takes the next input and acts on it as the Windows build acts on its message.
-bool take_one_input() {
+// Moves what the page's handlers collected into the core's queue.
+void take_page_input() {
     int a = 0, b = 0;
-    switch (page_take_input(&a, &b)) {
-    case INPUT_CLICK: on_click(a, b); return true;
-    case INPUT_CTRL: g_ctrl_down = a; return true;
-    case INPUT_KEY_DOWN:
-        if (g_ctrl_down)
-            on_shortcut(static_cast<uintptr_t>(a));
-        return true;
-    case INPUT_CHAR: on_char(static_cast<uintptr_t>(a)); return true;
-    case INPUT_COMMAND: on_command(static_cast<uintptr_t>(a)); return true;
-    default: break;
-    }
-    if (quit_posted) {
-        quit_posted = false;
-        g_event_kind = EV_QUIT;
-        return true;
-    }
-    if (page_take_tick() != 0) {
-        on_timer();
-        return true;
-    }
-    return false;
+    for (int kind; (kind = page_take_input(&a, &b)) >= 0;)
+        queue_input(static_cast<InputKind>(kind), a, b);
+    if (page_take_tick() != 0)
+        queue_timer_tick();
 }
 
 } // namespace
-
-void queue_input(InputKind kind, int a, int b) {
-    page_push_input(kind, a, b);
-}
 
 // A picture the same as the one shown (a program that redraws at every tick, say) is not put on
 // the canvas again: the browser would composite the page anew for nothing.
@@ -118,6 +95,8 @@ void show_surface_now() {
     canvas_painted = true;
 }
 
+namespace {
+
 bool windows_started() {
     return g_page_started;
 }
@@ -129,6 +108,7 @@ bool pump_one_message() {
         page_take_turn();
         last_turn_ms = emscripten_get_now();
     }
+    take_page_input();
     const bool took = take_one_input();
     if (g_surface_dirty != 0)
         copy_surface_to_window();
@@ -136,7 +116,8 @@ bool pump_one_message() {
 }
 
 void block_until_message() {
-    if (quit_posted)
+    take_page_input();
+    if (input_waiting())
         return;
     show_surface_now();
     page_wait_for_input();
@@ -150,16 +131,7 @@ void copy_surface_to_window() {
     surface_to_show = true;
 }
 
-void post_quit() {
-    quit_posted = true;
-}
-
-// ---- Public functions ----
-
-int ZEPHA_start_windows(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/,
-                        int show) {
-    g_animating = 0;
-    g_step_pending = 0;
+void start_windows(HINSTANCE instance, HINSTANCE /*previous*/, int show) {
     // The logical origin is the centre of the client area.
     g_origin_x = CLIENT_WIDTH / 2;
     g_origin_y = CLIENT_HEIGHT / 2;
@@ -169,10 +141,30 @@ int ZEPHA_start_windows(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*comm
     g_instance = instance;
     g_page_started = true;
     last_turn_ms = emscripten_get_now();
-    return 1;
 }
 
-int ZEPHA_stop_windows() {
-    close_script();
-    return 1;
-}
+void stop_windows() {}
+
+} // namespace
+} // namespace zepha::web
+
+namespace zepha {
+
+const Platform WEB_PLATFORM = {
+    "web",
+    web::start_windows,
+    web::stop_windows,
+    web::windows_started,
+    web::pump_one_message,
+    web::block_until_message,
+    queue_quit,
+    software::render_item,
+    software::erase_surface,
+    web::copy_surface_to_window,
+    web::check_menu_item,
+    web::append_log_line,
+    web::show_log_window,
+    web::gets,
+};
+
+} // namespace zepha

@@ -1,6 +1,6 @@
 // The Win32 renderer: one DrawItem onto the off-screen surface with GDI, shapes far outside the
 // surface from their exact pixel geometry. Every GDI object is made and released within the call.
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
 
 #include <algorithm>
 #include <climits>
@@ -12,12 +12,13 @@
 
 #include "platform/win32/gdi_guard.h"
 #include "platform/win32/surface_painter.h"
-#include "runtime/pixel_shapes.h"
-#include "runtime/raster.h"
-#include "runtime/text_layout.h"
+#include "runtime/pure/pixel_shapes.h"
+#include "runtime/pure/raster.h"
+#include "runtime/pure/text_layout.h"
 
 // ---- Constants ----
 
+namespace zepha::win32 {
 namespace {
 
 // Shapes whose surface coordinates all lie within this distance of the surface go to the
@@ -301,3 +302,5 @@ void erase_surface() {
     SelectedObject<HBRUSH> brush(g_surface_dc, CreateSolidBrush(color_table[WHITE]), true);
     Rectangle(g_surface_dc, 0, 0, SURFACE_WIDTH, SURFACE_HEIGHT);
 }
+
+} // namespace zepha::win32

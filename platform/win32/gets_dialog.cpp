@@ -1,11 +1,12 @@
 // The text-entry dialog: a prompt, an edit control and an Okay button, from a dialog template
 // built in memory at each call (the program carries no resources).
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
 
 #include <cstring>
 
 // ---- Constants ----
 
+namespace zepha::win32 {
 namespace {
 
 // Template layout (little-endian, UTF-16 texts, items on 4-byte boundaries):
@@ -113,7 +114,12 @@ void build_gets_template(const char *prompt, uint8_t (&buffer)[GETS_TEMPLATE_SIZ
     out.word(out.text(title, field), 0);
 }
 
+} // namespace zepha::win32
+
+// ---- Dialog procedure ----
+
 INT_PTR CALLBACK gets_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    using namespace zepha::win32;
     switch (message) {
     case WM_INITDIALOG: g_gets_target = reinterpret_cast<char *>(lparam); return TRUE;
     case WM_COMMAND:
@@ -125,9 +131,9 @@ INT_PTR CALLBACK gets_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     }
 }
 
-// ---- Public functions ----
+// ---- The platform's operations ----
 
-int ZEPHA_gets(const char *prompt, char *answer) {
+int zepha::win32::gets(const char *prompt, char *answer) {
     // DWORD-aligned, as the platform requires of a dialog template.
     alignas(4) uint8_t dialog_template[GETS_TEMPLATE_SIZE];
     build_gets_template(prompt, dialog_template);

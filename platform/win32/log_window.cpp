@@ -1,6 +1,6 @@
 // The log window: each message drawn as the new bottom line as it is logged, the ring's messages
 // drawn again when the window is repainted; and the movable memory blocks that hold texts.
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
 
 #include <cstring>
 
@@ -8,6 +8,7 @@
 
 // ---- Internal functions ----
 
+namespace zepha::win32 {
 namespace {
 
 // The log window posts key presses on to the graphics window, so the Ctrl shortcuts work
@@ -53,10 +54,12 @@ void on_paint(HWND window) {
 }
 
 } // namespace
+} // namespace zepha::win32
 
 // ---- Window procedure ----
 
 LRESULT CALLBACK log_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    using namespace zepha::win32;
     switch (message) {
     case WM_PAINT: on_paint(window); return 0;
     case WM_KEYDOWN:
@@ -64,6 +67,10 @@ LRESULT CALLBACK log_window_proc(HWND window, UINT message, WPARAM wparam, LPARA
     default: return DefWindowProcA(window, message, wparam, lparam);
     }
 }
+
+// ---- The platform's operations ----
+
+namespace zepha::win32 {
 
 void append_log_line(char *text) {
     // Before start-up, or once the user has closed the window, the ring alone keeps the message.
@@ -100,6 +107,12 @@ int show_log_window(int show) {
     return ShowWindow(g_log_window, show ? SW_SHOW : SW_HIDE);
 }
 
+} // namespace zepha::win32
+
+// ---- Text blocks: movable global memory ----
+
+namespace zepha {
+
 TextBlock new_text_block(const char *text, size_t length) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);
     if (block == nullptr)
@@ -126,3 +139,5 @@ void unlock_text_block(TextBlock block) {
 void free_text_block(TextBlock block) {
     GlobalFree(block);
 }
+
+} // namespace zepha

@@ -1,8 +1,10 @@
 // The Run menu on the graphics window's menu bar, its check marks, and the keys that make the
 // Ctrl+letter shortcuts.
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
 
 // ---- Internal functions ----
+
+namespace zepha::win32 {
 
 void build_run_menu(HWND window) {
     HMENU bar = CreateMenu();
@@ -37,3 +39,5 @@ void on_key_up(WPARAM key) {
     if (key == VK_CONTROL)
         g_ctrl_down = 0;
 }
+
+} // namespace zepha::win32

@@ -1,8 +1,10 @@
 // The Win32 message pump: one window message per turn for the wait loop, the sleep between
 // turns, and the mouse handler that reads a click's client position from its message.
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
 
 // ---- Internal functions ----
+
+namespace zepha::win32 {
 
 bool pump_one_message() {
     MSG message;
@@ -36,3 +38,5 @@ bool windows_started() {
 void post_quit() {
     PostQuitMessage(0);
 }
+
+} // namespace zepha::win32

@@ -3,8 +3,10 @@
 // runtime (and its tests).
 #pragma once
 
-#include "runtime/raster.h"
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
+#include "runtime/pure/raster.h"
+
+namespace zepha::win32 {
 
 // The platform's disc of a wide pen, centred on (0, 0); the caller deletes it.
 inline HRGN create_pen_disc(int pen_width) {
@@ -49,3 +51,5 @@ class SurfacePainter final : public SpanSink {
   private:
     HBRUSH brush_;
 };
+
+} // namespace zepha::win32

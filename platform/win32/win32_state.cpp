@@ -1,5 +1,5 @@
 // The Win32 platform's state, with its initial values.
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
 
 HINSTANCE g_instance = nullptr;
 HWND g_graphics_window = nullptr;

@@ -1,9 +1,12 @@
 // Start-up and shut-down of the runtime: the two windows, the off-screen surface, the timer,
 // and the graphics window's procedure, which routes each message to its handler.
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
+
+#include "runtime/generated/zepha_font_data.h"
 
 // ---- Internal functions ----
 
+namespace zepha::win32 {
 namespace {
 
 // Registers both window classes from one class record, changed between the registrations.
@@ -58,10 +61,13 @@ void on_destroy(HWND window) {
 }
 
 } // namespace
+} // namespace zepha::win32
 
 // ---- Window procedure ----
 
 LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    using namespace zepha;
+    using namespace zepha::win32;
     switch (message) {
     case WM_CREATE: build_run_menu(window); return 0;
     case WM_DESTROY: on_destroy(window); return 0;
@@ -77,23 +83,22 @@ LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, 
     }
 }
 
+// ---- The platform's operations ----
+
+namespace zepha::win32 {
+
 void copy_surface_to_window() {
     BitBlt(g_window_dc, 0, 0, SURFACE_WIDTH, SURFACE_HEIGHT, g_surface_dc, 0, 0, SRCCOPY);
     g_surface_dirty = 0;
 }
 
-// ---- Public functions ----
-
-int ZEPHA_start_windows(HINSTANCE instance, HINSTANCE previous, LPSTR /*command_line*/, int show) {
+void start_windows(HINSTANCE instance, HINSTANCE previous, int show) {
     register_text_face();
     if (previous == nullptr)
         register_window_classes(instance);
 
     const int screen_width = GetSystemMetrics(SM_CXSCREEN);
     const int screen_height = GetSystemMetrics(SM_CYSCREEN);
-
-    g_animating = 0;
-    g_step_pending = 0;
 
     g_graphics_window =
         CreateWindowExA(0, "DrawWndClass", "ZEPHA Graphics", WS_CAPTION | WS_SYSMENU, 0, 0,
@@ -112,11 +117,31 @@ int ZEPHA_start_windows(HINSTANCE instance, HINSTANCE previous, LPSTR /*command_
     ShowWindow(g_graphics_window, show);
 
     SetTimer(g_graphics_window, TIMER_ID, TICK_INTERVAL_MS, nullptr);
-    return 1;
 }
 
-int ZEPHA_stop_windows() {
+void stop_windows() {
     ReleaseDC(g_graphics_window, g_window_dc);
-    close_script();
-    return 1;
 }
+
+} // namespace zepha::win32
+
+namespace zepha {
+
+const Platform WIN32_PLATFORM = {
+    "win32",
+    win32::start_windows,
+    win32::stop_windows,
+    win32::windows_started,
+    win32::pump_one_message,
+    win32::block_until_message,
+    win32::post_quit,
+    win32::render_item,
+    win32::erase_surface,
+    win32::copy_surface_to_window,
+    win32::check_menu_item,
+    win32::append_log_line,
+    win32::show_log_window,
+    win32::gets,
+};
+
+} // namespace zepha

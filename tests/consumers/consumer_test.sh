@@ -52,7 +52,7 @@ case $way in
       share/zepha/examples/bouncing_ball.cpp; do
       [ -f "$unpacked/$file" ] || fail "the archive lacks $file"
     done
-    [ ! -e "$unpacked/include/runtime/runtime_state.h" ] || fail "the archive holds a private header"
+    [ ! -e "$unpacked/include/runtime/core/runtime_state.h" ] || fail "the archive holds a private header"
     project=$here/package
     args=(-DCMAKE_PREFIX_PATH="$unpacked")
     toolchain=$unpacked/lib/cmake/zepha/mingw-w64-x86_64.cmake

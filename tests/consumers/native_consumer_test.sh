@@ -42,7 +42,7 @@ case $way in
       share/doc/zepha/zepha_font_license.txt share/zepha/starter/CMakeLists.txt; do
       [ -f "$unpacked/$file" ] || fail "the archive lacks $file"
     done
-    [ ! -e "$unpacked/include/runtime/runtime_state.h" ] || fail "the archive holds a private header"
+    [ ! -e "$unpacked/include/runtime/core/runtime_state.h" ] || fail "the archive holds a private header"
     project=$here/package
     args=(-DCMAKE_PREFIX_PATH="$unpacked")
     starter=$unpacked/share/zepha/starter

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
 #include "tests/host/text_face_cases.h"
+
+using namespace zepha;
 
 namespace {
 

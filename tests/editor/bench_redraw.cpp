@@ -6,13 +6,15 @@
 #include "editor/shape_list.h"
 #include "editor/shapes.h"
 #include "platform/win32/gdi_guard.h"
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
 #include "tests/editor/bench_plan.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+using namespace zepha;
 
 namespace {
 

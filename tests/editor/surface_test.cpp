@@ -5,7 +5,8 @@
 #include "editor/shape_list.h"
 #include "editor/shapes.h"
 #include "platform/win32/gdi_guard.h"
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
+#include "runtime/generated/zepha_font_data.h"
 #include "tests/runtime/test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+using namespace zepha;
 
 namespace {
 

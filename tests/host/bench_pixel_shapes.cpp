@@ -1,7 +1,7 @@
 // Times paint_shape natively for each kind of shape, 20 by 20 pixels about the middle of a
 // surface of the runtime's size, with a pen of 10^7 pixels beside a pen of 5. Built without the
 // sanitizers by scripts/bench; prints milliseconds and ratios, never passes or fails.
-#include "runtime/pixel_shapes.h"
+#include "runtime/pure/pixel_shapes.h"
 
 #include <algorithm>
 #include <chrono>

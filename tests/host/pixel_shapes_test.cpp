@@ -1,7 +1,7 @@
 // The software shapes on the host, under the sanitizers: the pen's disc row by row against the
 // platform's region walk it stands for, at every width the computation changes method, and
 // hostile arguments, which must finish and stay within the surface.
-#include "runtime/pixel_shapes.h"
+#include "runtime/pure/pixel_shapes.h"
 
 #include <gtest/gtest.h>
 

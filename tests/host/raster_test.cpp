@@ -1,6 +1,6 @@
 // The far-out pixel geometry on the host, under the sanitizers: the oval rows computed row by
 // row against the incremental walk they stand for, and coordinates at the ends of the range.
-#include "runtime/raster.h"
+#include "runtime/pure/raster.h"
 
 #include <gtest/gtest.h>
 

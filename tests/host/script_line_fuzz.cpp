@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "runtime/script_line.h"
+#include "runtime/pure/script_line.h"
 
 namespace {
 

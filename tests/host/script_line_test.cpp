@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/script_line.h"
+#include "runtime/pure/script_line.h"
 
 namespace {
 

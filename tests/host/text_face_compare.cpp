@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/text_face.h"
+#include "runtime/software/text_face.h"
 #include "tests/host/text_face_cases.h"
 
 namespace {

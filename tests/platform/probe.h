@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/runtime_state.h"
+#include "runtime/core/runtime_state.h"
 
 void probe_start();                           // opens the windows, shown normally
 uint32_t probe_pixel(int x, int y);           // the surface at logical (x, y), red in the low byte

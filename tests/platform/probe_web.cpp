@@ -2,6 +2,10 @@
 // handlers queue it, the surface in memory, and the menu's marks as the page shows them.
 #include "tests/platform/probe.h"
 
+#include "platform/web/web_state.h"
+
+using namespace zepha;
+
 #include <emscripten.h>
 
 namespace {

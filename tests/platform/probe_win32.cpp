@@ -2,6 +2,8 @@
 // and GDI's view of the surface.
 #include "tests/platform/probe.h"
 
+#include "platform/win32/win32_state.h"
+
 void probe_start() {
     ZEPHA_start_windows(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
 }

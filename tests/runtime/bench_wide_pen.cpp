@@ -3,13 +3,15 @@
 // paint_shape into memory, measured alternately in one run. With --platform it also times the
 // 10^7 rectangle drawn by the platform with the whole pen, as render_item drew it before it
 // narrowed such pens (over a minute). Prints milliseconds and ratios; it never passes or fails.
-#include "runtime/pixel_shapes.h"
-#include "runtime/runtime_state.h"
+#include "runtime/pure/pixel_shapes.h"
+#include "platform/win32/win32_state.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+using namespace zepha;
 
 namespace {
 

@@ -467,7 +467,7 @@ TEST_F(Drawing, FarGeometryAgreesWithThePlatformsOwnDrawing) {
         std::string what;
         clear_surface();
         select_pen_and_brush(pen, RED_RGB, false);
-        SurfacePainter painter(RED_RGB);
+        win32::SurfacePainter painter(RED_RGB);
         std::vector<COLORREF> platform;
         if (kind == 0 || kind == 3) {
             // Ovals: no taller than four times their width, where the platform's own filled
@@ -486,7 +486,7 @@ TEST_F(Drawing, FarGeometryAgreesWithThePlatformsOwnDrawing) {
             if (oval_pen <= 1) {
                 raster_oval(box, oval_pen == 1, clip, painter);
             } else {
-                ASSERT_TRUE(pen_disc(oval_pen, disc)) << what;
+                ASSERT_TRUE(win32::pen_disc(oval_pen, disc)) << what;
                 raster_oval_wide(box, disc, oval_pen, clip, painter);
             }
         } else {

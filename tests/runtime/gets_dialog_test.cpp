@@ -71,8 +71,8 @@ int ask(const char *prompt, char *answer) {
 } // namespace
 
 TEST(GetsTemplate, HeaderAndItemsStandAtTheirOffsets) {
-    uint8_t t[GETS_TEMPLATE_SIZE];
-    build_gets_template("Name?", t);
+    uint8_t t[win32::GETS_TEMPLATE_SIZE];
+    win32::build_gets_template("Name?", t);
     EXPECT_EQ(292u, sizeof t);
     EXPECT_EQ(0x90C80080u, dword_at(t, 0));
     EXPECT_EQ(0u, dword_at(t, 4));
@@ -115,16 +115,16 @@ TEST(GetsTemplate, HeaderAndItemsStandAtTheirOffsets) {
 }
 
 TEST(GetsTemplate, PromptFieldIsAlwaysSeventyNineUnits) {
-    uint8_t t[GETS_TEMPLATE_SIZE];
-    build_gets_template("", t);
+    uint8_t t[win32::GETS_TEMPLATE_SIZE];
+    win32::build_gets_template("", t);
     EXPECT_EQ(std::string(79, ' ') + '\0', text_at(t, 130, 80));
     const std::string exact(79, 'p');
-    build_gets_template(exact.c_str(), t);
+    win32::build_gets_template(exact.c_str(), t);
     EXPECT_EQ(exact + '\0', text_at(t, 130, 80));
     std::string hundred;
     for (int i = 0; i < 100; i++)
         hundred += static_cast<char>('a' + i % 26);
-    build_gets_template(hundred.c_str(), t);
+    win32::build_gets_template(hundred.c_str(), t);
     EXPECT_EQ(hundred.substr(0, 79) + '\0', text_at(t, 130, 80));
     EXPECT_EQ(0, word_at(t, 290));
 }

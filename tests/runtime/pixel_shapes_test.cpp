@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/pixel_shapes.h"
+#include "runtime/pure/pixel_shapes.h"
 #include "tests/runtime/test_support.h"
 
 namespace {

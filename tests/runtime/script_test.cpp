@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/script_line.h"
+#include "runtime/pure/script_line.h"
 #include "tests/runtime/test_support.h"
 
 namespace {

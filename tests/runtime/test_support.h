@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/runtime_state.h"
+#include "platform/win32/win32_state.h"
+
+using namespace zepha;
 
 // Opens the runtime's windows as the display object would, shown normally.
 inline void start_runtime() {

@@ -8,7 +8,7 @@
 // Ctrl+P starts it, before the first tick (with --logging, after Ctrl+L has turned logging on).
 // OUT.ppm gets the client area (binary PPM); standard output gets the log ring, oldest message
 // first, one per line.
-#include "runtime/runtime_state.h"
+#include "runtime/software/software_surface.h"
 
 #include <FL/Fl.H>
 
@@ -18,6 +18,8 @@
 #include <iostream>
 #include <string>
 #include <unistd.h>
+
+using namespace zepha;
 
 namespace {
 

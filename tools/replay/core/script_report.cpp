@@ -1,8 +1,10 @@
 #include "tools/replay/core/script_report.h"
 
-#include "runtime/script_line.h"
+#include "runtime/pure/script_line.h"
 
 #include <cstring>
+
+using namespace zepha;
 
 // ---- Internal functions ----
 

@@ -1,11 +1,13 @@
 // The Run menu's lines, its commands, and the Ctrl+letter shortcuts, the same on every platform;
 // the platform shows the menu and its check marks.
-#include "runtime/runtime_state.h"
+#include "runtime/core/runtime_state.h"
 
 // ---- Constants ----
 
 // The contact address of this project, shown in the grayed information lines.
 #define ZEPHA_CONTACT "zepha@example.org"
+
+namespace zepha {
 
 const char RUN_MENU_TITLE[] = "&Run";
 
@@ -75,3 +77,5 @@ bool on_shortcut(uintptr_t letter) {
     }
     return false;
 }
+
+} // namespace zepha

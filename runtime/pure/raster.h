@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace zepha {
+
 // Columns [0, width) and rows [0, height) of the surface.
 struct RasterClip {
     int64_t width;
@@ -103,3 +105,5 @@ int raster_covering_pen(RasterPoint centre, int pen_width,
                                                  // the clip, a narrower one whose disc still
                                                  // does (the platform's time grows with the
                                                  // width); any other pen unchanged
+
+} // namespace zepha

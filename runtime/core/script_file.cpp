@@ -1,7 +1,9 @@
 // Recording delivered events into the script file and playing them back, whole or one at a time.
 // One stream serves both; it is opened by whichever side needs it first.
-#include "runtime/runtime_state.h"
-#include "runtime/script_line.h"
+#include "runtime/core/runtime_state.h"
+#include "runtime/pure/script_line.h"
+
+using namespace zepha;
 
 // ---- Constants ----
 
@@ -108,18 +110,21 @@ int replay_next_event() {
     if (g_script_file == nullptr &&
         (g_script_file = fopen(SCRIPT_FILE_NAME, READ_MODE)) == nullptr) {
         ZEPHA_log("Cannot open script file %s for reading\n", SCRIPT_FILE_NAME);
+        playback_end = PLAYBACK_NO_FILE;
         abort_playback();
         return 0;
     }
     if (g_periodic_run > 0) {
         g_periodic_run--;
         g_event_kind = EV_PERIODIC;
+        played_events++;
         return 1;
     }
 
     char line[SCRIPT_LINE_BUFFER];
     if (!read_record_line(line)) {
         ZEPHA_log("EOF encountered in script file %s\n", SCRIPT_FILE_NAME);
+        playback_end = PLAYBACK_END_OF_FILE;
         abort_playback();
         close_script();
         return 0;
@@ -130,20 +135,24 @@ int replay_next_event() {
     case SCRIPT_KEY:
         g_event_kind = EV_KEY;
         g_event_key = record.key;
+        played_events++;
         return 1;
     case SCRIPT_MOUSE:
         g_event_kind = EV_MOUSE;
         g_event_x = record.x;
         g_event_y = record.y;
+        played_events++;
         return 1;
     case SCRIPT_PERIODIC:
         g_event_kind = EV_PERIODIC;
         // A count of 0 delivers one event like a count of 1, and leaves no negative run that
         // a later recording would count its first periodic event into.
         g_periodic_run = record.count > 1 ? record.count - 1 : 0;
+        played_events++;
         return 1;
     case SCRIPT_UNRECOGNISED: break;
     }
+    playback_end = PLAYBACK_BAD_LINE;
     close_script();
     return 0;
 }
@@ -196,6 +205,7 @@ void start_playback() {
 }
 
 void stop_playback() {
+    playback_end = PLAYBACK_STOPPED;
     g_playing = 0;
     check_menu_item(IDM_PLAYBACK, false);
     // The rest of an interrupted periodic run is dropped: it would otherwise be delivered by the

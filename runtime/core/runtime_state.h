@@ -1,17 +1,14 @@
-// Private to the runtime (and its tests): every piece of runtime state and the internal
-// functions that the runtime's files share. The display object and the editor never include it.
-//
-// The first half is the platform-free core's: the pending event, animation, script and log
-// state and the rules that use them. The platform's own state (windows, surface, menu) and the
-// functions every platform provides to the core follow, from the platform's folder.
+// Private to the runtime (and its tests): the platform-free core's state (the pending event,
+// animation, script and log) and the internal functions that the runtime's files share. The
+// display object and the editor never include it. Each platform's own state (windows, surface,
+// menu) is declared by that platform's header, in its folder.
 #pragma once
 
-#include "graphics_runtime.h"
+#include "../graphics_runtime.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-
-#include "zepha_font_data.h"
 
 // Types the platform chooses: a block of memory holding one text (a log message, or a text on
 // its way to the renderer) and a colour value, red in the low byte.
@@ -27,7 +24,9 @@ using ColorValue = uint32_t;
 constexpr unsigned TICK_INTERVAL_MS = 100; // the period of the graphics window's timer
 constexpr int LOG_RING_SIZE = 25;          // log messages kept for repainting
 constexpr int LOG_BUFFER_SIZE = 1024;      // one formatted log message or text, NUL included
+namespace zepha {
 extern const char *const SCRIPT_FILE_NAME; // "ZEPHA.SCR" in the current directory
+}
 
 enum {
     IDM_ANIMATE = 1,
@@ -75,8 +74,10 @@ struct RunMenuEntry {
     const char *text;
 };
 constexpr int RUN_MENU_ENTRIES = 16;
+namespace zepha {
 extern const RunMenuEntry RUN_MENU[RUN_MENU_ENTRIES];
 extern const char RUN_MENU_TITLE[]; // "&Run"
+} // namespace zepha
 
 // State: surface
 extern int32_t g_surface_dirty; // surface changed since last copied to the window
@@ -114,50 +115,62 @@ extern char *g_gets_target; // the answer buffer of the running text-entry dialo
 
 // Wait loop
 int wait_for_event(int *x, int *y, char *key); // one wait; returns the event code
-void on_click(int client_x, int client_y);     // a left click at a client pixel
-void on_char(uintptr_t character);             // a typed character, in the low 8 bits
-void on_timer();                               // a timer tick
+namespace zepha {
+void on_click(int client_x, int client_y); // a left click at a client pixel
+void on_char(uintptr_t character);         // a typed character, in the low 8 bits
+void on_timer();                           // a timer tick
 
 // Run menu
 void on_command(uintptr_t id);      // runs one IDM_ command
 bool on_shortcut(uintptr_t letter); // Ctrl+letter (either case): runs its command if it has one
+} // namespace zepha
 
 // Script
-void record_event(int kind, int x, int y, char key);
-int replay_next_event();
-void abort_playback();
-void close_script();
+void record_event(int kind, int x, int y, char key); // writes one event's line
+int replay_next_event();                             // reads the next event; 1 if there was one
+void abort_playback();                               // playback off after a failure
+void close_script();                                 // closes the script file if it is open
 void start_recording();
 void stop_recording();
 void start_playback();
 void stop_playback();
 void play_one_event();
+namespace zepha {
+// Why playback last ended, for whoever watches a replay
+enum PlaybackEnd {
+    PLAYBACK_NONE,
+    PLAYBACK_END_OF_FILE,
+    PLAYBACK_BAD_LINE,
+    PLAYBACK_NO_FILE,
+    PLAYBACK_STOPPED
+};
+extern PlaybackEnd playback_end;
+extern int32_t played_events; // events played back from the script since the program started
+} // namespace zepha
 
 // Drawing
 extern const ColorValue color_table[NUM_COLORS];
 extern const char *const color_names[NUM_COLORS];
 int check_color(int index);
 
-// What every platform provides to the core
+// What the platform provides (runtime/core/platform.h): the core calls these, and they pass the
+// call on to the platform the program runs on.
+bool pump_one_message();                // takes at most one input; true when it took one
+void render_item(const DrawItem &item); // draws one item onto the surface
+void append_log_line(char *text);       // draws a message as the log window's new bottom line
+int show_log_window(int show);          // shows or hides the log window; returns 1 if it was shown
+
+namespace zepha {
 bool windows_started();                     // the graphics window exists
-bool pump_one_message();                    // takes at most one input; true when it took one
 void block_until_message();                 // sleeps until there is input again
 void copy_surface_to_window();              // whole surface to client (0, 0); clears the dirty flag
 void post_quit();                           // a quit event follows the input already queued
 void check_menu_item(int id, bool checked); // the Run menu's check mark of a command
-void append_log_line(char *text);           // draws a message as the log window's new bottom line
-int show_log_window(int show);              // shows or hides the log window
-void render_item(const DrawItem &item);     // draws one item onto the surface
 void erase_surface();                       // white surface inside a one-pixel black border
+
+// Blocks holding texts, of the type the build chooses (TextBlock)
 TextBlock new_text_block(const char *text, size_t length); // a copy of the text, or none
 const char *lock_text_block(TextBlock block);              // its text, or nullptr
 void unlock_text_block(TextBlock block);
 void free_text_block(TextBlock block);
-
-#if defined(_WIN32)
-#include "../platform/win32/win32_state.h"
-#elif defined(__EMSCRIPTEN__)
-#include "../platform/web/web_state.h"
-#else
-#include "../platform/fltk/fltk_state.h"
-#endif
+} // namespace zepha

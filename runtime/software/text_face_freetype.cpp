@@ -1,7 +1,7 @@
 // The runtime's face painted in software with FreeType, from the embedded font file, the way
 // the Win32 build's text comes out: the same sizes, metrics, advances and glyph pixels as the
 // platform's text calls give (measured under Wine, whose text is made with FreeType too).
-#include "runtime/text_face.h"
+#include "runtime/software/text_face.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -15,9 +15,11 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/raster.h"
-#include "runtime/text_layout.h"
-#include "runtime/zepha_font_data.h"
+#include "runtime/generated/zepha_font_data.h"
+#include "runtime/pure/raster.h"
+#include "runtime/pure/text_layout.h"
+
+namespace zepha {
 
 // ---- Constants ----
 
@@ -343,3 +345,5 @@ void paint_text(PixelSurface &surface, int32_t origin_x, int32_t origin_y, uint3
     FaceTextLines lines(surface, rgb, point_size);
     lay_out_text(origin_x + limited(x), origin_y - limited(y), text, lines);
 }
+
+} // namespace zepha

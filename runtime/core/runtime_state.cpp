@@ -1,7 +1,7 @@
 // Every piece of the core's runtime state, with its initial value.
-#include "runtime/runtime_state.h"
+#include "runtime/core/runtime_state.h"
 
-const char *const SCRIPT_FILE_NAME = "ZEPHA.SCR";
+const char *const zepha::SCRIPT_FILE_NAME = "ZEPHA.SCR";
 
 // ---- Start-up and surface ----
 StartupArgs g_startup_args = {};
@@ -22,6 +22,8 @@ int32_t g_tick_pending = 0;
 uint8_t g_quit_pending = 0;
 
 // ---- Script ----
+int32_t zepha::played_events = 0;
+zepha::PlaybackEnd zepha::playback_end = zepha::PLAYBACK_NONE;
 uint8_t g_recording = 0;
 uint8_t g_playing = 0;
 uint8_t g_play_one = 0;

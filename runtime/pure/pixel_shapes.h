@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
-#include "runtime/pixel_surface.h"
-#include "runtime/raster.h"
+#include "runtime/pure/pixel_surface.h"
+#include "runtime/pure/raster.h"
+
+namespace zepha {
 
 // kind: 0 triangle, 1 rectangle, 2 oval, 3 line, 4 pixel (the ITEM_ values).
 // points: surface coordinates, as render_shape computes them from the item's logical ones
@@ -24,3 +26,5 @@ void paint_shape_spans(int kind, int pen_width, const RasterPoint (&points)[3],
 // the pen covers the whole surface (raster_covering_pen); false for one-pixel pens and for the
 // ovals render_shape paints itself.
 bool pen_centre(int kind, int pen_width, const RasterPoint (&points)[3], RasterPoint &centre);
+
+} // namespace zepha

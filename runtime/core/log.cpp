@@ -1,12 +1,13 @@
 // The log: a ring of the last 25 messages, each also drawn by the platform as the new bottom
 // line of the log window, and the switch for logging drawing calls.
-#include "runtime/runtime_state.h"
+#include "runtime/core/runtime_state.h"
 
 #include <cstdarg>
 #include <cstring>
 
 // ---- Internal functions ----
 
+namespace zepha {
 namespace {
 
 int next_slot(int slot) {
@@ -30,6 +31,7 @@ void store_in_ring(const char *text, size_t length) {
 }
 
 } // namespace
+} // namespace zepha
 
 // ---- Public functions ----
 
@@ -44,16 +46,16 @@ int ZEPHA_log(const char *format, ...) {
         buffer[0] = '\0';
     const size_t length = strlen(buffer);
 
-    store_in_ring(buffer, length);
+    zepha::store_in_ring(buffer, length);
     append_log_line(buffer);
     return static_cast<int>(length);
 }
 
 int ZEPHA_set_logging(int on) {
-    if (!windows_started())
+    if (!zepha::windows_started())
         return 0;
     g_logging = on ? 1 : 0;
-    check_menu_item(IDM_LOGGING, on != 0);
+    zepha::check_menu_item(IDM_LOGGING, on != 0);
     if (g_logging == 1)
         show_log_window(1);
     return 1;

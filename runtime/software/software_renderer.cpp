@@ -1,13 +1,13 @@
 // The renderer of platforms that draw in software: one DrawItem onto the surface in memory, with
 // the pixels the Windows build's GDI calls give the same item.
-#include "runtime/runtime_state.h"
+#include "runtime/software/software_surface.h"
 
 #include <algorithm>
 #include <new>
 
-#include "runtime/pixel_shapes.h"
-#include "runtime/raster.h"
-#include "runtime/text_face.h"
+#include "runtime/pure/pixel_shapes.h"
+#include "runtime/pure/raster.h"
+#include "runtime/software/text_face.h"
 
 // ---- State ----
 
@@ -15,6 +15,7 @@ uint32_t g_surface_pixels[SURFACE_WIDTH * SURFACE_HEIGHT] = {};
 
 // ---- Internal functions ----
 
+namespace zepha {
 namespace {
 
 // Logical to surface coordinates, in 64 bits, as the Windows renderer maps them.
@@ -31,7 +32,7 @@ PixelSurface surface_memory() {
     return {g_surface_pixels, SURFACE_WIDTH, SURFACE_HEIGHT};
 }
 
-void render_item(const DrawItem &item) {
+void software::render_item(const DrawItem &item) {
     PixelSurface surface = surface_memory();
     const ColorValue color = color_table[item.color];
     if (item.kind == ITEM_TEXT) {
@@ -51,7 +52,7 @@ void render_item(const DrawItem &item) {
 
 // A white surface inside a one-pixel black border, filled row by row: testing every pixel for
 // the border made this eight times slower in WebAssembly, and it runs at every redraw.
-void erase_surface() {
+void software::erase_surface() {
     const uint32_t black = color_table[BLACK], white = color_table[WHITE];
     uint32_t *const last_row = g_surface_pixels + (SURFACE_HEIGHT - 1) * SURFACE_WIDTH;
     std::fill(g_surface_pixels, g_surface_pixels + SURFACE_WIDTH, black);
@@ -83,3 +84,5 @@ void unlock_text_block(TextBlock) {}
 void free_text_block(TextBlock block) {
     delete[] block;
 }
+
+} // namespace zepha

@@ -1,6 +1,8 @@
 // The event wait loop: one input per turn from the platform's pump, the script hooks, periodic
 // events paced by the timer, and the handlers that turn clicks, characters and ticks into events.
-#include "runtime/runtime_state.h"
+#include "runtime/core/runtime_state.h"
+
+using namespace zepha;
 
 // ---- Internal functions ----
 
@@ -64,6 +66,8 @@ int wait_for_event(int *x, int *y, char *key) {
     return g_quit_pending ? EV_QUIT : g_event_kind;
 }
 
+namespace zepha {
+
 void on_click(int cx, int cy) {
     g_event_kind = EV_MOUSE;
     g_event_x = cx - g_origin_x;
@@ -81,6 +85,8 @@ void on_timer() {
     g_tick_pending = 1;
 }
 
+} // namespace zepha
+
 // ---- Public functions ----
 
 int ZEPHA_next_event(int *x, int *y, char *key) {
@@ -88,7 +94,7 @@ int ZEPHA_next_event(int *x, int *y, char *key) {
 }
 
 int ZEPHA_set_animation(int mode) {
-    if (!windows_started())
+    if (!zepha::windows_started())
         return 0;
     switch (mode) {
     case ANIM_HALT:

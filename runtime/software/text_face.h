@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-#include "runtime/pixel_surface.h"
+#include "runtime/pure/pixel_surface.h"
+
+namespace zepha {
 
 // The runtime's face at a pixel size, as GDI's CreateFontA(-point_size, ...) gives it.
 struct TextExtent {
@@ -21,3 +23,5 @@ void paint_text_line(PixelSurface &surface, uint32_t rgb, int point_size, int64_
 // x, y are logical coordinates (origin_x + x, origin_y - y on the surface).
 void paint_text(PixelSurface &surface, int32_t origin_x, int32_t origin_y, uint32_t rgb,
                 int point_size, int64_t x, int64_t y, const char *text);
+
+} // namespace zepha

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace zepha {
+
 // What the layout asks of the platform's text.
 class TextLines {
   public:
@@ -20,3 +22,5 @@ class TextLines {
 // just above that row, each further line one row lower. Lines that cannot reach the surface
 // are not painted; every painted line's column and row lie within the int range.
 void lay_out_text(int64_t column, int64_t row, const char *text, TextLines &lines);
+
+} // namespace zepha

@@ -1,8 +1,10 @@
 // The layout of a text's lines on the surface, and the rules that leave out lines far off it.
-#include "runtime/text_layout.h"
+#include "runtime/pure/text_layout.h"
 
 #include <climits>
 #include <cstring>
+
+namespace zepha {
 
 // ---- Constants ----
 
@@ -52,3 +54,5 @@ void lay_out_text(int64_t column, int64_t row, const char *text, TextLines &line
         line = end + 1;
     }
 }
+
+} // namespace zepha

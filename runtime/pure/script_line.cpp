@@ -1,8 +1,10 @@
 // The script reader's grammar for one line.
-#include "runtime/script_line.h"
+#include "runtime/pure/script_line.h"
 
 #include <climits>
 #include <cstddef>
+
+namespace zepha {
 
 // ---- Internal functions ----
 
@@ -90,3 +92,5 @@ ScriptRecord parse_script_line(const char *line) {
     }
     return record;
 }
+
+} // namespace zepha

@@ -1,11 +1,13 @@
 // Exact pixel geometry for shapes far beyond the surface. Every decision is an integer
 // comparison of the same quantities the platform's rasteriser uses; products of coordinates
 // need up to about 170 bits, so they are evaluated in a small unsigned 256-bit type.
-#include "runtime/raster.h"
+#include "runtime/pure/raster.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+namespace zepha {
 
 // ---- Types ----
 
@@ -843,3 +845,5 @@ void raster_oval_pen(const RasterBox &box, const RasterPen &pen, const RasterCli
         }
     }
 }
+
+} // namespace zepha

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace zepha {
+
 constexpr int SCRIPT_LINE_BUFFER = 512; // one fgets buffer: 511 characters and a NUL
 constexpr int SCRIPT_NUMBER_MAX = 11;   // characters of a number that are converted
 
@@ -28,3 +30,5 @@ struct ScriptRecord {
 // only the first 11 characters of a number count, and a value beyond 32 bits saturates.
 // Never reads past the line's NUL.
 ScriptRecord parse_script_line(const char *line);
+
+} // namespace zepha

@@ -1,20 +1,22 @@
 // The drawing primitives' shapes in software. Each shape takes the path the Win32 runtime's
-// render_shape takes (runtime/drawing.cpp): near the surface, what the platform's drawing call
+// render_shape takes (runtime/core/drawing.cpp): near the surface, what the platform's drawing call
 // paints there, worked out here pixel by pixel; further out, the same pixel geometry that
 // render_shape paints itself. Only rows and columns of the surface are painted; the work grows
 // with the surface, not the shape, but for the walks along an oval near the surface and along
 // a pen's disc, some hundred thousand steps at most.
-#include "runtime/pixel_shapes.h"
+#include "runtime/pure/pixel_shapes.h"
 
 #include <algorithm>
 #include <climits>
 #include <utility>
 
+namespace zepha {
+
 // ---- Constants ----
 
 namespace {
 
-// The distances of runtime/drawing.cpp: shapes within DIRECT_REACH of the surface go to the
+// The distances of runtime/core/drawing.cpp: shapes within DIRECT_REACH of the surface go to the
 // platform's drawing calls, and a rectangle's edges are clamped to the pen's width beyond it,
 // at most CLAMP_LIMIT.
 constexpr int64_t DIRECT_REACH = int64_t(1) << 15;
@@ -261,3 +263,5 @@ void paint_shape(PixelSurface &surface, int kind, uint32_t rgb, int pen_width,
     MemoryPainter painter(surface, rgb);
     paint_shape_spans(kind, pen_width, points, {surface.width, surface.height}, painter);
 }
+
+} // namespace zepha

@@ -5,8 +5,12 @@
 
 #include <cstdint>
 
+namespace zepha {
+
 struct PixelSurface {
     uint32_t *pixels; // width * height pixels, row by row
     int width;
     int height;
 };
+
+} // namespace zepha

@@ -1,12 +1,14 @@
 // Drawing primitives: each validates its arguments (correcting bad ones with a warning in the
 // log), describes itself in the log while logging is on, and hands one DrawItem to the
 // platform's renderer, which draws it onto the off-screen surface.
-#include "runtime/runtime_state.h"
+#include "runtime/core/runtime_state.h"
 
 #include <climits>
 #include <cstdarg>
 #include <cstring>
 #include <utility>
+
+using namespace zepha;
 
 // ---- Constants ----
 
