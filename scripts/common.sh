@@ -33,6 +33,7 @@ ZEPHA_WINDOWS_PACKAGES=(
   "gcc-mingw-w64-x86-64-posix:/usr/bin/x86_64-w64-mingw32-gcc-posix"
   "wine:/usr/bin/wine"
   "wine64:/usr/lib/wine/wine64"
+  "libz-mingw-w64-dev:/usr/x86_64-w64-mingw32/include/zlib.h"
 )
 ZEPHA_TEST_PACKAGES=(
   "googletest:/usr/src/googletest/CMakeLists.txt"
