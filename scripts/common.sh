@@ -39,6 +39,7 @@ ZEPHA_TEST_PACKAGES=(
   "googletest:/usr/src/googletest/CMakeLists.txt"
   "xdotool:/usr/bin/xdotool"
   "imagemagick:/usr/bin/import"
+  "python3-png:/usr/lib/python3/dist-packages/png.py"
   "clang:/usr/bin/clang++"
   "libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
 )
