@@ -33,11 +33,13 @@ ZEPHA_WINDOWS_PACKAGES=(
   "gcc-mingw-w64-x86-64-posix:/usr/bin/x86_64-w64-mingw32-gcc-posix"
   "wine:/usr/bin/wine"
   "wine64:/usr/lib/wine/wine64"
+  "libz-mingw-w64-dev:/usr/x86_64-w64-mingw32/include/zlib.h"
 )
 ZEPHA_TEST_PACKAGES=(
   "googletest:/usr/src/googletest/CMakeLists.txt"
   "xdotool:/usr/bin/xdotool"
   "imagemagick:/usr/bin/import"
+  "python3-png:/usr/lib/python3/dist-packages/png.py"
   "clang:/usr/bin/clang++"
   "libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
 )

@@ -13,12 +13,12 @@ import os
 import re
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import time
-import zlib
+
+import png
 
 POLL_INTERVAL = 0.05  # seconds between two looks at a condition
 WINDOW_DEADLINE_MS = 60000  # start of the editor (a first start in a new prefix is slow)
@@ -147,75 +147,20 @@ class Screenshot:
 def read_png(path):
     """A PNG file of 8-bit RGB as a Screenshot whose geometry is the whole picture, so that its
     pixels are addressed in logical coordinates as in the client area it was taken from."""
-    with open(path, "rb") as file:
-        data = file.read()
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        raise RuntimeError("%s is not a PNG file" % path)
-    position, compressed, header = 8, b"", None
-    while position < len(data):
-        length, kind = struct.unpack(">I4s", data[position:position + 8])
-        payload = data[position + 8:position + 8 + length]
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", payload)
-        elif kind == b"IDAT":
-            compressed += payload
-        position += 12 + length
-    if header is None or header[2:] != (8, 2, 0, 0, 0):
-        raise RuntimeError("%s is not an 8-bit RGB PNG without interlacing: %r" % (path, header))
-    width, height = header[0], header[1]
-    raw = zlib.decompress(compressed)
-    stride = 3 * width
-    rows, above = [], bytearray(stride)
-    for y in range(height):
-        start = y * (stride + 1)
-        method, row = raw[start], bytearray(raw[start + 1:start + 1 + stride])
-        unfilter_row(method, row, above)
-        rows.append(bytes(row))
-        above = row
-    return Screenshot(b"".join(rows), width, height, Geometry(0, 0, width, height))
-
-
-def unfilter_row(method, row, above):
-    """Undoes one of PNG's five row filters in place; a, b and c are the bytes to the left,
-    above, and above-left of each byte (3 bytes per pixel)."""
-    if method == 0:
-        return
-    for i in range(len(row)):
-        a = row[i - 3] if i >= 3 else 0
-        b = above[i]
-        c = above[i - 3] if i >= 3 else 0
-        if method == 1:
-            predictor = a
-        elif method == 2:
-            predictor = b
-        elif method == 3:
-            predictor = (a + b) // 2
-        elif method == 4:
-            p = a + b - c
-            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-            predictor = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
-        else:
-            raise RuntimeError("unknown PNG row filter %d" % method)
-        row[i] = (row[i] + predictor) & 0xFF
+    width, height, rows, info = png.Reader(filename=path).read()
+    if info["bitdepth"] != 8 or info["planes"] != 3 or info.get("interlace"):
+        raise RuntimeError("%s is not an 8-bit RGB PNG without interlacing: %r" % (path, info))
+    return Screenshot(b"".join(bytes(row) for row in rows), width, height,
+                      Geometry(0, 0, width, height))
 
 
 def write_png(path, rows):
     """Writes RGB rows as a PNG with no time stamp, so that the same picture gives the same
     file."""
-    height = len(rows)
-    width = len(rows[0]) // 3
-
-    def chunk(kind, payload):
-        return (struct.pack(">I", len(payload)) + kind + payload +
-                struct.pack(">I", zlib.crc32(kind + payload) & 0xFFFFFFFF))
-
-    raw = b"".join(b"\x00" + bytes(row) for row in rows)
-    png = (b"\x89PNG\r\n\x1a\n" +
-           chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
-           chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+    writer = png.Writer(len(rows[0]) // 3, len(rows), greyscale=False, bitdepth=8, compression=9)
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     with open(path, "wb") as file:
-        file.write(png)
+        writer.write(file, rows)
 
 
 # ---- The X display ----

@@ -1,7 +1,12 @@
 // PNG files (ISO/IEC 15948): the tool's own 8-bit RGB pictures out, the common kinds in.
 #include "tools/replay/core/png_codec.h"
 
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
 #include <cstring>
+#include <new>
 
 // ---- Constants ----
 
@@ -14,20 +19,8 @@ enum ColorType { GREY = 0, RGB = 2, PALETTE = 3, GREY_ALPHA = 4, RGBA = 6 };
 
 // ---- Internal functions ----
 
-uint32_t crc32(const uint8_t *data, size_t size, uint32_t crc = 0) {
-    static uint32_t table[256];
-    if (table[1] == 0) {
-        for (uint32_t n = 0; n < 256; n++) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; k++)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[n] = c;
-        }
-    }
-    crc = ~crc;
-    for (size_t i = 0; i < size; i++)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+uint32_t chunk_crc(const uint8_t *data, size_t size) {
+    return static_cast<uint32_t>(crc32_z(0, data, size));
 }
 
 void put32(std::vector<uint8_t> &out, uint32_t value) {
@@ -44,7 +37,7 @@ void put_chunk(std::vector<uint8_t> &out, const char *kind, const std::vector<ui
     const size_t start = out.size();
     out.insert(out.end(), kind, kind + 4);
     out.insert(out.end(), data.begin(), data.end());
-    put32(out, crc32(out.data() + start, out.size() - start));
+    put32(out, chunk_crc(out.data() + start, out.size() - start));
 }
 
 uint8_t paeth(int a, int b, int c) {
@@ -53,6 +46,44 @@ uint8_t paeth(int a, int b, int c) {
     const int pb = p > b ? p - b : b - p;
     const int pc = p > c ? p - c : c - p;
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
+}
+
+// The rows as one zlib stream, as PNG's IDAT holds them.
+std::vector<uint8_t> deflate_rows(const std::vector<uint8_t> &raw) {
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> out(size);
+    if (compress2(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()),
+                  Z_DEFAULT_COMPRESSION) != Z_OK)
+        throw std::bad_alloc(); // the output has room for any input: only memory can run out
+    out.resize(size);
+    return out;
+}
+
+// The first `size` bytes of a zlib stream; false when the stream is damaged or gives fewer.
+// The output grows as the stream fills it, so a file whose header claims a huge picture takes
+// no more memory than its data gives. What follows those bytes is ignored.
+bool inflate_rows(const std::vector<uint8_t> &compressed, size_t size, std::vector<uint8_t> &out) {
+    if (compressed.size() > UINT_MAX)
+        return false;
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return false;
+    stream.next_in = const_cast<Bytef *>(compressed.data());
+    stream.avail_in = static_cast<uInt>(compressed.size());
+    out.assign(std::min<size_t>(size, 1 << 16), 0);
+    size_t done = 0;
+    int status = Z_OK;
+    while (status == Z_OK && done < size) {
+        if (done == out.size())
+            out.resize(std::min(size, out.size() * 2));
+        stream.next_out = out.data() + done;
+        stream.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - done, UINT_MAX));
+        const uInt before = stream.avail_out;
+        status = inflate(&stream, Z_NO_FLUSH);
+        done += before - stream.avail_out;
+    }
+    inflateEnd(&stream);
+    return done == size && (status == Z_OK || status == Z_STREAM_END);
 }
 
 // Undoes the row filters in place: rows of `stride` bytes, each after its filter byte.
@@ -99,7 +130,7 @@ std::vector<uint8_t> encode_png(const RgbPicture &picture) {
         raw.insert(raw.end(), picture.rgb.begin() + y * stride,
                    picture.rgb.begin() + (y + 1) * stride);
     }
-    put_chunk(out, "IDAT", zlib_compress(raw));
+    put_chunk(out, "IDAT", deflate_rows(raw));
     put_chunk(out, "IEND", {});
     return out;
 }
@@ -125,7 +156,7 @@ bool decode_png(const std::vector<uint8_t> &bytes, RgbPicture &picture, std::str
         }
         const uint8_t *kind = &bytes[pos + 4];
         const uint8_t *data = kind + 4;
-        if (crc32(kind, length + 4) != get32(data + length)) {
+        if (chunk_crc(kind, length + 4) != get32(data + length)) {
             error = "the PNG file is damaged (a chunk's check sum is wrong)";
             return false;
         }
@@ -166,7 +197,7 @@ bool decode_png(const std::vector<uint8_t> &bytes, RgbPicture &picture, std::str
     const size_t pixel_bytes = static_cast<size_t>(channels) * (depth / 8);
     const size_t stride = width * pixel_bytes;
     std::vector<uint8_t> raw;
-    if (!zlib_inflate(compressed.data(), compressed.size(), raw) ||
+    if (!inflate_rows(compressed, (stride + 1) * height, raw) ||
         !unfilter(raw, stride, height, pixel_bytes)) {
         error = "the PNG file's pixel data is damaged";
         return false;
