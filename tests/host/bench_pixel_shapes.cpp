@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <vector>
 
+using namespace zepha;
+
 namespace {
 
 template <typename Draw> double median_ms(Draw draw) {

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+using namespace zepha;
+
 namespace {
 
 // The platform's elliptic region of a pen's box, w by w, step by step: for each row from the

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+using namespace zepha;
+
 namespace {
 
 using Pixels = std::set<std::pair<int64_t, int64_t>>; // (row, column)

@@ -10,6 +10,8 @@
 
 #include "runtime/pure/script_line.h"
 
+using namespace zepha;
+
 namespace {
 
 void check(bool condition, const char *what) {

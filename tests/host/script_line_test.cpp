@@ -9,6 +9,8 @@
 
 #include "runtime/pure/script_line.h"
 
+using namespace zepha;
+
 namespace {
 
 ScriptRecord parse(const std::string &text) {

@@ -16,6 +16,8 @@
 #include "runtime/software/text_face.h"
 #include "tests/host/text_face_cases.h"
 
+using namespace zepha;
+
 namespace {
 
 // The dump, read a page at a time.
