@@ -8,7 +8,9 @@
 //   ZEPHA_PLAYBACK  non-empty: play ZEPHA.SCR from the first wait, as Ctrl+P would
 //   ZEPHA_PICTURE   where the picture goes as a PNG file when playback has ended
 //   ZEPHA_ANSWERS   the answers to the text-entry dialogs, one per line, in order
-//   ZEPHA_REPORT    a file that gets one line per milestone of the replay
+//   ZEPHA_REPORT    a file that gets one line per milestone of the replay: started (the
+//                   platform is up), waiting, playback-ended N REASON, picture PATH or
+//                   picture-failed PATH, no-answer PROMPT
 #include "platform/headless/headless_state.h"
 
 #include <chrono>
@@ -112,6 +114,8 @@ void read_environment() {
         report = fopen(path, "a");
         if (report == nullptr)
             fprintf(stderr, "ZEPHA: cannot open the report file %s\n", path);
+        // Tells a replay that the program has this platform (one built without it ends at once).
+        report_line("started");
     }
 }
 

@@ -7,9 +7,10 @@
 
 const char REPLAY_USAGE[] =
     "usage: zepha_replay PROGRAM SCRIPT OUT.png [--expect EXPECTED.png [--tolerance PIXELS]]\n"
-    "                    [--timeout SECONDS] [--strict] [--answer TEXT]...\n"
+    "                    [--timeout SECONDS] [--strict] [--answer TEXT]... [--headless]\n"
+    "                    [--frames OUT.apng]\n"
     "       zepha_replay --batch LIST OUT_DIR [--jobs N] [--timeout SECONDS] [--strict]\n"
-    "                    [--answer TEXT]...\n"
+    "                    [--answer TEXT]... [--headless]\n"
     "\n"
     "Plays SCRIPT into PROGRAM, a program built on the ZEPHA runtime, and saves the client\n"
     "area of its graphics window as OUT.png. The program runs in a new working folder that\n"
@@ -27,15 +28,19 @@ const char REPLAY_USAGE[] =
     "  --batch LIST OUT_DIR   one replay per line of LIST: PROGRAM SCRIPT [EXPECTED]; the\n"
     "                         pictures and results.csv go to OUT_DIR\n"
     "  --jobs N               replays at a time in a batch (default: the processors)\n"
+    "  --headless             natively built programs: replay on the headless platform, with\n"
+    "                         no window (the default where DISPLAY is unset or empty)\n"
+    "  --frames OUT.apng      headless: also save every frame of the replay as an animated PNG\n"
     "\n"
     "Exit status: the program's own after a complete replay (0 for a normal end), or\n"
     "  2    wrong arguments\n"
     "  119  a text-entry dialog opened with no --answer left; no PNG\n"
     "  120  PROGRAM, SCRIPT or EXPECTED cannot be found or used\n"
-    "  121  no graphics window within the timeout; no PNG\n"
+    "  121  no graphics window within the timeout; no PNG (never headless)\n"
     "  122  playback not ended within the timeout; OUT.png holds the picture at that moment\n"
     "  123  the program ended or crashed before the picture was taken; no PNG\n"
-    "  124  any other failure (working folder, start, picture, Quit, PNG file); no PNG\n"
+    "  124  any other failure (working folder, start, picture, Quit, PNG file, a program\n"
+    "       that cannot run headless); no PNG\n"
     "  125  the picture differs from EXPECTED by more than the tolerance\n"
     "  126  --strict: the script would not be played to its end; the program is not started\n"
     "A batch exits with 0 when every replay gave 0, and with 1 otherwise.\n";
@@ -85,6 +90,10 @@ bool parse_replay_arguments(const std::vector<std::string> &args, ReplayOptions 
             batch = true;
             continue;
         }
+        if (argument == "--headless") {
+            options.headless = true;
+            continue;
+        }
         if (i + 1 == args.size()) {
             error = argument + " needs a value";
             return false;
@@ -115,6 +124,8 @@ bool parse_replay_arguments(const std::vector<std::string> &args, ReplayOptions 
             options.expect = value;
         } else if (argument == "--answer") {
             options.answers.push_back(value);
+        } else if (argument == "--frames") {
+            options.frames = value;
         } else if (argument == "--result") {
             options.result_file = value;
         } else {
@@ -123,8 +134,9 @@ bool parse_replay_arguments(const std::vector<std::string> &args, ReplayOptions 
         }
     }
     if (batch) {
-        if (positional.size() != 2 || !options.expect.empty() || tolerance) {
-            error = "--batch takes LIST and OUT_DIR, and no --expect or --tolerance";
+        if (positional.size() != 2 || !options.expect.empty() || tolerance ||
+            !options.frames.empty()) {
+            error = "--batch takes LIST and OUT_DIR, and no --expect, --tolerance or --frames";
             return false;
         }
         options.mode = ReplayOptions::Mode::BATCH;

@@ -24,6 +24,8 @@ struct ReplayOptions {
     unsigned timeout_s = DEFAULT_TIMEOUT_S; // --timeout: the longest one replay may take
     bool strict = false;                    // --strict: refuse a script cut short
     std::vector<std::string> answers;       // --answer, in order
+    bool headless = false;                  // --headless: on the headless platform, natively
+    std::string frames;                     // --frames: the replay's animation (headless)
     std::string result_file; // --result: where a batch's worker writes its result record
 };
 

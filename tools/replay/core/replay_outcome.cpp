@@ -79,6 +79,8 @@ std::vector<std::string> worker_arguments(const BatchEntry &entry, const std::st
         arguments.push_back("--strict");
     for (const std::string &answer : options.answers)
         arguments.insert(arguments.end(), {"--answer", answer});
+    if (options.headless)
+        arguments.push_back("--headless");
     arguments.insert(arguments.end(), {"--result", result_file});
     return arguments;
 }

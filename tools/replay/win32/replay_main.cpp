@@ -2,20 +2,22 @@
 // its graphics window shows at the end as a PNG file, compared with an expected picture if one
 // is given; or runs a list of such replays side by side and writes results.csv.
 //
-// The arguments, the script's report, the PNG files, the comparison and the batch's list and
-// results are the platform-free part (tools/replay/core); this file starts, watches, drives and
-// pictures the program through the Win32 API, with UTF-16 paths throughout.
+// The replay itself is the core's (tools/replay/core/replay_session.cpp), as natively. This file
+// is the Windows system under it (files with UTF-16 paths, lines, a batch's workers) and the
+// Win32 host, which starts, watches, drives and pictures the program through the Win32 API
+// (replay_program.cpp, replay_picture.cpp).
 #include "tools/replay/win32/replay_win32.h"
 
 #include "tools/replay/core/batch_list.h"
-#include "tools/replay/core/picture_compare.h"
 #include "tools/replay/core/replay_options.h"
-#include "tools/replay/core/replay_outcome.h"
+#include "tools/replay/core/replay_session.h"
 #include "tools/replay/core/replay_status.h"
-#include "tools/replay/core/script_report.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
 
 // Lets the compiler check the arguments of a printf-style function.
@@ -29,19 +31,9 @@
 
 namespace {
 
-const wchar_t SCRIPT_FILE_NAME[] = L"ZEPHA.SCR";
 // One lock for every replay on this desktop: the picture is read from the screen, so only the
 // replay that holds the lock raises its window and reads it.
 const wchar_t SCREEN_LOCK_NAME[] = L"Local\\zepha-replay-screen";
-// The runtime starts its 100 ms timer just after it shows the graphics window. Ctrl+P queued
-// within this many milliseconds of the last look that did not find the window shown is handled
-// before the first tick can make a live periodic event (sent messages come before timer
-// messages), so the program gets the scripted events and nothing else.
-constexpr double START_MARGIN_MS = 90;
-constexpr int START_ATTEMPTS = 3;
-// Kept back from the playback's share of the timeout for the picture and the Quit command
-// after a playback that did not end: this long, or a quarter of the timeout if less.
-constexpr DWORD PICTURE_RESERVE_MS = 5000;
 // The longest one replay holds the screen for its picture, so that a window that cannot be
 // read costs the other replays waiting for the screen no more than this.
 constexpr DWORD PICTURE_LIMIT_MS = 15000;
@@ -51,40 +43,55 @@ constexpr DWORD PICTURE_LIMIT_MS = 15000;
 constexpr DWORD WATCHDOG_GRACE_MS = 10000;
 // A batch's worker that outlives its own watchdog by this much is ended by the batch.
 constexpr DWORD WORKER_GRACE_MS = 30000;
-constexpr DWORD WORKER_POLL_MS = 100;
+constexpr DWORD KILL_WAIT_MS = 5000; // the end of a worker after TerminateProcess
+
+// ---- Internal functions ----
+
+REPLAY_PRINTF(1, 2) std::string text(const char *format, ...) {
+    char line[2048];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    return line;
+}
+
+const char *exception_name(DWORD code) {
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION: return "access violation";
+    case EXCEPTION_STACK_OVERFLOW: return "stack overflow";
+    case EXCEPTION_INT_DIVIDE_BY_ZERO: return "integer division by zero";
+    case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal instruction";
+    case EXCEPTION_BREAKPOINT: return "breakpoint";
+    case 0xC0000409: return "stack buffer overrun or fast fail";
+    case 0x40000015: return "abort";
+    default: return "exception";
+    }
+}
+
+bool is_absolute(const std::string &path) {
+    return (path.size() >= 2 && path[1] == ':') ||
+           (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+}
+
+// One argument quoted so that the program's own command-line parsing gives it back as it is.
+std::wstring quoted(const std::wstring &argument) {
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            backslashes++;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, L'\\');
+    return out + L"\"";
+}
 
 // ---- Types ----
-
-// The program's new working folder, removed with everything in it when the replay is over.
-class WorkFolder {
-  public:
-    bool create() {
-        wchar_t temp[MAX_PATH + 1];
-        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-        if (length == 0 || length > MAX_PATH)
-            return false;
-        for (unsigned n = 0; n < 1000; n++) {
-            const std::wstring name = std::wstring(temp) + L"zepha-replay-" +
-                                      std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                      std::to_wstring(n);
-            if (CreateDirectoryW(name.c_str(), nullptr)) {
-                path_ = name;
-                return true;
-            }
-            if (GetLastError() != ERROR_ALREADY_EXISTS)
-                return false;
-        }
-        return false;
-    }
-    ~WorkFolder() {
-        if (!path_.empty())
-            remove_tree(path_);
-    }
-    const std::wstring &path() const { return path_; }
-
-  private:
-    std::wstring path_;
-};
 
 // Ends the program and the tool if the replay is not over in time, whatever call it is in.
 class Watchdog {
@@ -147,7 +154,7 @@ class ScreenLock {
         if (mutex_ == nullptr)
             return;
         // An abandoned lock, left by a replay that was ended, is this one's all the same.
-        const DWORD waited = WaitForSingleObject(mutex_, deadline.remaining_ms());
+        const DWORD waited = WaitForSingleObject(mutex_, wait_ms(deadline));
         owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     }
     ~ScreenLock() {
@@ -165,365 +172,213 @@ class ScreenLock {
     bool owned_ = false;
 };
 
-// ---- Internal functions ----
+// Files with UTF-16 paths, lines on the console or a pipe, and a batch's workers as processes.
+class Win32System : public ReplaySystem {
+  public:
+    ScriptTextMode script_text_mode() const override { return ScriptTextMode::WINDOWS_TEXT; }
 
-REPLAY_PRINTF(1, 2) std::string text(const char *format, ...) {
-    char line[2048];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    return line;
-}
-
-// Ends the replay with one of the tool's statuses and its line on standard error.
-ReplayResult &fail(ReplayResult &result, int status, const std::string &message) {
-    result.status = status;
-    result.program_own = false;
-    result.message = message;
-    report_line(message);
-    return result;
-}
-
-const char *exception_name(DWORD code) {
-    switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION: return "access violation";
-    case EXCEPTION_STACK_OVERFLOW: return "stack overflow";
-    case EXCEPTION_INT_DIVIDE_BY_ZERO: return "integer division by zero";
-    case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal instruction";
-    case EXCEPTION_BREAKPOINT: return "breakpoint";
-    case 0xC0000409: return "stack buffer overrun or fast fail";
-    case 0x40000015: return "abort";
-    default: return "exception";
+    std::string existing_file(const std::string &path) override {
+        const std::wstring full = full_path(wide(path));
+        return full.empty() || !is_file(full) ? std::string() : utf8(full);
     }
-}
 
-ReplayResult &fail_died(ReplayResult &result, const Program &program) {
-    const DWORD code = static_cast<DWORD>(
-        InterlockedCompareExchange(const_cast<LONG *>(&program.exception), 0, 0));
-    if (code != 0)
-        return fail(result, STATUS_PROGRAM_DIED,
-                    text("the program crashed with exception 0x%08lX (%s) before the picture "
-                         "was taken",
-                         code, exception_name(code)));
-    DWORD status = 0;
-    GetExitCodeProcess(program.process.hProcess, &status);
-    return fail(result, STATUS_PROGRAM_DIED,
-                text("the program ended by itself, with status %lu (0x%08lX), before the "
-                     "picture was taken",
-                     status, status));
-}
+    std::string output_path(const std::string &path) override {
+        return utf8(full_path(wide(path)));
+    }
 
-// Starts the program and Ctrl+P, in up to START_ATTEMPTS fresh runs. Returns 0 with playback
-// started, or the status to exit with.
-int start_playback(const std::wstring &program_path, const WorkFolder &folder,
-                   const Deadline &deadline, Program &program, ReplayResult &result) {
-    for (int attempt = 1;; attempt++) {
-        if (!start_program(program_path, folder.path(), program)) {
-            // A start can fail for a reason of the moment (under Wine, now and then, in the new
-            // process's loader); a file that is no program fails every attempt.
-            const DWORD error = GetLastError();
-            if (attempt < START_ATTEMPTS && !deadline.passed())
-                continue;
-            return fail(result, STATUS_FAILED,
-                        text("cannot start %s (error %lu)", utf8(program_path).c_str(), error))
-                .status;
+    bool read_file(const std::string &path, std::string &bytes) override {
+        return ::read_file(wide(path), bytes);
+    }
+
+    bool write_file(const std::string &path, const std::string &bytes) override {
+        return write_file_replacing(wide(path), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    }
+
+    void remove_file(const std::string &path) override { DeleteFileW(wide(path).c_str()); }
+
+    std::string make_work_folder() override {
+        wchar_t temp[MAX_PATH + 1];
+        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        if (length == 0 || length > MAX_PATH)
+            return std::string();
+        for (unsigned n = 0; n < 1000; n++) {
+            const std::wstring name = std::wstring(temp) + L"zepha-replay-" +
+                                      std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                      std::to_wstring(n);
+            if (CreateDirectoryW(name.c_str(), nullptr))
+                return utf8(name);
+            if (GetLastError() != ERROR_ALREADY_EXISTS)
+                return std::string();
         }
-        double late_ms = 0;
-        switch (start_playback_at_window(program, deadline, late_ms)) {
-        case Wait::DONE: break;
-        case Wait::PROGRAM_ENDED: return fail_died(result, program).status;
-        default:
-            return fail(result, STATUS_NO_WINDOW,
-                        "no graphics window within the timeout; the program is ended")
-                .status;
-        }
-        if (late_ms <= START_MARGIN_MS)
-            return 0;
-        // Too late to be sure that no timer tick came first: start the program afresh.
-        kill_program(program);
-        if (attempt == START_ATTEMPTS || deadline.passed())
-            return fail(result, STATUS_FAILED,
-                        text("could not start playback within %.0f ms of the graphics window's "
-                             "appearance in %d attempts",
-                             START_MARGIN_MS, attempt))
-                .status;
-    }
-}
-
-bool write_picture(const std::wstring &path, const RgbPicture &picture) {
-    return write_file_replacing(path, encode_png(picture));
-}
-
-// Plays the script into the program and ends it; the picture in `picture` once taken.
-void play(const std::wstring &program_path, const WorkFolder &folder, const ReplayOptions &options,
-          const std::wstring &out, const RgbPicture *expected, ReplayResult &result) {
-    const DWORD timeout_ms = options.timeout_s * 1000;
-    const Deadline total(timeout_ms);
-    Program program;
-    const Watchdog watchdog(program, folder.path(), wide(options.result_file),
-                            timeout_ms + WATCHDOG_GRACE_MS);
-    if (start_playback(program_path, folder, total, program, result) != 0) {
-        kill_program(program);
-        return;
+        return std::string();
     }
 
-    Answers answers;
-    for (const std::string &answer : options.answers)
-        answers.texts.push_back(wide(answer));
-    const DWORD reserve = std::min<DWORD>(PICTURE_RESERVE_MS, timeout_ms / 4);
-    const Deadline playback = total.less(reserve);
-    std::wstring prompt;
-    Wait ended = wait_until_handled(program, playback);
-    if (ended == Wait::DONE)
-        ended = wait_for_playback_end(program, folder.path() + L"\\" + SCRIPT_FILE_NAME, playback,
-                                      answers, prompt);
-    if (ended == Wait::NO_ANSWER) {
-        kill_program(program);
-        fail(result, STATUS_NO_ANSWER,
-             text("the program opened a text-entry dialog (\"%s\") with no --answer left for it; "
-                  "the program is ended",
-                  utf8(prompt).c_str()));
-        return;
-    }
-    if (ended == Wait::PROGRAM_ENDED) {
-        fail_died(result, program);
-        kill_program(program);
-        return;
-    }
-    const bool timed_out = ended == Wait::TIMED_OUT;
-    RgbPicture picture;
-    Wait pictured = Wait::TIMED_OUT;
-    {
-        const ScreenLock screen(total);
-        if (screen.owned()) {
-            const Deadline limit(std::min(total.remaining_ms(), PICTURE_LIMIT_MS));
-            pictured = take_picture(program, limit, picture);
-            lower_window(program.window);
-        }
-    }
-    if (pictured == Wait::PROGRAM_ENDED) {
-        fail_died(result, program);
-        kill_program(program);
-        return;
+    void remove_folder(const std::string &path) override { remove_tree(wide(path)); }
+
+    std::string make_folder(const std::string &path) override {
+        const std::wstring full = full_path(wide(path));
+        if (full.empty() ||
+            (!CreateDirectoryW(full.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS))
+            return std::string();
+        return utf8(full);
     }
 
-    DWORD exit_status = 0;
-    const Wait quit = end_program(program, total, exit_status);
-    kill_program(program);
-    if (timed_out)
-        result.picture = pictured == Wait::DONE && write_picture(out, picture);
-    if (!replay_completed(timed_out, pictured == Wait::DONE, quit == Wait::DONE, options.timeout_s,
-                          result)) {
-        report_line(result.message);
-        return;
+    std::string folder_of(const std::string &path) override {
+        return path.substr(0, path.find_last_of("\\/"));
     }
-    const std::wstring diff = wide(diff_picture_path(utf8(out)));
-    if (expected != nullptr && picture_differs(picture, *expected, options, result)) {
-        result.picture = write_picture(out, picture);
-        if (write_picture(diff, difference_picture(picture, *expected)))
-            note_difference_picture(options, result);
-        report_line(result.message);
-        return;
+
+    std::string join(const std::string &folder, const std::string &path) override {
+        return is_absolute(path) ? path : folder + "\\" + path;
     }
-    DeleteFileW(diff.c_str()); // one from an earlier run would tell of differences gone now
-    result.picture = write_picture(out, picture);
-    if (!result.picture) {
-        fail(result, STATUS_FAILED, text("cannot write %s", utf8(out).c_str()));
-        return;
+
+    std::string last_error() override { return text("error %lu", GetLastError()); }
+
+    void report(const std::string &line) override { report_line(line); }
+
+    void print(const std::string &line) override {
+        printf("%s\n", line.c_str());
+        fflush(stdout);
     }
-    result.status = static_cast<int>(exit_status);
-    result.program_own = true;
-}
 
-// One replay, with every check of its arguments first.
-ReplayResult replay(const ReplayOptions &options) {
-    ReplayResult result;
-    const std::wstring program_path = full_path(wide(options.program));
-    if (program_path.empty() || !is_file(program_path))
-        return fail(result, STATUS_NOT_FOUND, "cannot find the program " + options.program);
-    const std::wstring script_path = full_path(wide(options.script));
-    std::string script;
-    if (script_path.empty() || !is_file(script_path) || !read_file(script_path, script))
-        return fail(result, STATUS_NOT_FOUND, "cannot find the script " + options.script);
-    std::string warning;
-    if (!take_script_report(options, read_script_report(script, ScriptTextMode::WINDOWS_TEXT),
-                            result, warning)) {
-        report_line(result.message);
-        return result;
+    unsigned processors() override {
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        return std::max<DWORD>(1, system.dwNumberOfProcessors);
     }
-    if (!warning.empty())
-        report_line(warning);
-    RgbPicture expected;
-    if (!options.expect.empty()) {
-        const std::wstring expect_path = full_path(wide(options.expect));
-        std::string bytes;
-        std::string error = "cannot read it";
-        if (expect_path.empty() || !read_file(expect_path, bytes) ||
-            !decode_png(std::vector<uint8_t>(bytes.begin(), bytes.end()), expected, error))
-            return fail(result, STATUS_NOT_FOUND,
-                        "cannot use the expected picture " + options.expect + ": " + error);
+
+    double worker_grace_ms() override { return WATCHDOG_GRACE_MS + WORKER_GRACE_MS; }
+
+    WorkerId start_worker(const std::vector<std::string> &arguments) override {
+        wchar_t self[32768];
+        if (GetModuleFileNameW(nullptr, self, 32768) == 0)
+            return -1;
+        std::wstring command = quoted(self);
+        for (const std::string &argument : arguments)
+            command += L" " + quoted(wide(argument));
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process))
+            return -1;
+        CloseHandle(process.hThread);
+        workers_[process.dwProcessId] = process.hProcess;
+        return static_cast<WorkerId>(process.dwProcessId);
     }
-    const std::wstring out = full_path(wide(options.out));
-    if (out.empty())
-        return fail(result, STATUS_NOT_FOUND, "cannot use the path " + options.out);
-    WorkFolder folder;
-    if (!folder.create())
-        return fail(result, STATUS_FAILED,
-                    text("cannot create a working folder (error %lu)", GetLastError()));
-    // The copy holds the bytes the report was made from.
-    if (!write_file_replacing(folder.path() + L"\\" + SCRIPT_FILE_NAME,
-                              std::vector<uint8_t>(script.begin(), script.end())))
-        return fail(result, STATUS_FAILED,
-                    text("cannot copy %s into the working folder (error %lu)",
-                         options.script.c_str(), GetLastError()));
-    play(program_path, folder, options, out, options.expect.empty() ? nullptr : &expected, result);
-    return result;
-}
 
-// ---- Batch ----
-
-bool is_absolute(const std::string &path) {
-    return (path.size() >= 2 && path[1] == ':') ||
-           (!path.empty() && (path[0] == '\\' || path[0] == '/'));
-}
-
-// A list's paths are taken from the list's own folder.
-std::string from_folder(const std::string &folder, const std::string &path) {
-    return path.empty() || is_absolute(path) ? path : folder + "\\" + path;
-}
-
-// One argument quoted so that the program's own command-line parsing gives it back as it is.
-std::wstring quoted(const std::wstring &argument) {
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            backslashes++;
-            continue;
-        }
-        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
+    void wait_for_workers(const std::vector<WorkerId> &workers, double ms) override {
+        std::vector<HANDLE> handles;
+        for (WorkerId worker : workers)
+            handles.push_back(workers_[worker]);
+        WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
+                               static_cast<DWORD>(ms));
     }
-    out.append(2 * backslashes, L'\\');
-    return out + L"\"";
-}
 
-struct Worker {
-    size_t index;
-    PROCESS_INFORMATION process;
-    ULONGLONG started;
-    std::wstring result_file;
+    bool worker_ended(WorkerId worker, int &status) override {
+        if (WaitForSingleObject(workers_[worker], 0) != WAIT_OBJECT_0)
+            return false;
+        status = close_worker(worker);
+        return true;
+    }
+
+    int end_worker(WorkerId worker) override {
+        TerminateProcess(workers_[worker], STATUS_FAILED);
+        WaitForSingleObject(workers_[worker], KILL_WAIT_MS);
+        return close_worker(worker);
+    }
+
+  private:
+    int close_worker(WorkerId worker) {
+        DWORD status = STATUS_FAILED;
+        GetExitCodeProcess(workers_[worker], &status);
+        CloseHandle(workers_[worker]);
+        workers_.erase(worker);
+        return static_cast<int>(status);
+    }
+
+    std::map<WorkerId, HANDLE> workers_; // running workers' processes, by their ids
 };
 
-int run_batch(const ReplayOptions &options) {
-    const std::wstring list_path = full_path(wide(options.list));
-    std::string list;
-    if (list_path.empty() || !read_file(list_path, list)) {
-        report_line("cannot find the list " + options.list);
-        return STATUS_NOT_FOUND;
-    }
-    std::vector<BatchEntry> entries;
-    std::string error;
-    if (!parse_batch_list(list, entries, error)) {
-        report_line(options.list + ": " + error);
-        return STATUS_USAGE;
-    }
-    const std::wstring out_dir = full_path(wide(options.out_dir));
-    if (out_dir.empty() ||
-        (!CreateDirectoryW(out_dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)) {
-        report_line("cannot create the folder " + options.out_dir);
-        return STATUS_FAILED;
-    }
-    const std::string list_folder = utf8(list_path.substr(0, list_path.find_last_of(L"\\/")));
-    wchar_t self[32768];
-    if (GetModuleFileNameW(nullptr, self, 32768) == 0) {
-        report_line("cannot find the tool's own program file");
-        return STATUS_FAILED;
-    }
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    const size_t jobs =
-        options.jobs != 0 ? options.jobs : std::max<DWORD>(1, system.dwNumberOfProcessors);
-    const ULONGLONG worker_limit =
-        options.timeout_s * 1000ull + WATCHDOG_GRACE_MS + WORKER_GRACE_MS;
+// The program on Windows: started under the tool's debug watch, found by its graphics window,
+// driven through that window's own key handling, pictured from the screen.
+class Win32Host : public ReplayHost {
+  public:
+    std::string prepare() override { return std::string(); }
 
-    std::vector<ReplayResult> results(entries.size());
-    std::vector<Worker> running;
-    size_t next = 0;
-    while (next < entries.size() || !running.empty()) {
-        while (running.size() < jobs && next < entries.size()) {
-            const BatchEntry &entry = entries[next];
-            Worker worker{next++, {}, GetTickCount64(), L""};
-            worker.result_file = out_dir + L"\\." + wide(batch_picture_name(entry)) + L".result";
-            DeleteFileW(worker.result_file.c_str());
-            const BatchEntry paths = {entry.line, from_folder(list_folder, entry.program),
-                                      from_folder(list_folder, entry.script),
-                                      from_folder(list_folder, entry.expected)};
-            std::wstring command = quoted(self);
-            for (const std::string &argument :
-                 worker_arguments(paths, utf8(out_dir) + "\\" + batch_picture_name(entry), options,
-                                  utf8(worker.result_file)))
-                command += L" " + quoted(wide(argument));
-            STARTUPINFOW startup = {};
-            startup.cb = sizeof startup;
-            if (!CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                &startup, &worker.process)) {
-                results[worker.index].status = STATUS_FAILED;
-                results[worker.index].message =
-                    text("cannot start a replay (error %lu)", GetLastError());
-                continue;
-            }
-            running.push_back(worker);
-        }
-        std::vector<HANDLE> handles;
-        for (const Worker &worker : running)
-            handles.push_back(worker.process.hProcess);
-        if (handles.empty())
-            continue;
-        WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
-                               WORKER_POLL_MS);
-        for (size_t i = 0; i < running.size();) {
-            Worker &worker = running[i];
-            const bool over = WaitForSingleObject(worker.process.hProcess, 0) == WAIT_OBJECT_0;
-            const bool too_long = GetTickCount64() - worker.started > worker_limit;
-            if (!over && !too_long) {
-                i++;
-                continue;
-            }
-            if (!over) {
-                TerminateProcess(worker.process.hProcess, STATUS_FAILED);
-                WaitForSingleObject(worker.process.hProcess, 5000);
-            }
-            ReplayResult &result = results[worker.index];
-            DWORD status = STATUS_FAILED;
-            GetExitCodeProcess(worker.process.hProcess, &status);
-            std::string record;
-            if (!read_file(worker.result_file, record) || !parse_result_record(record, result)) {
-                result.status = static_cast<int>(status);
-                result.message = "the replay gave no result";
-            }
-            result.seconds = static_cast<double>(GetTickCount64() - worker.started) / 1000.0;
-            DeleteFileW(worker.result_file.c_str());
-            CloseHandle(worker.process.hThread);
-            CloseHandle(worker.process.hProcess);
-            const BatchEntry &entry = entries[worker.index];
-            printf("%s\n", batch_progress_line(entry, result).c_str());
-            fflush(stdout);
-            running.erase(running.begin() + static_cast<long>(i));
-        }
+    Started start(const ReplayRun &run) override {
+        if (watchdog_ == nullptr)
+            watchdog_ =
+                std::make_unique<Watchdog>(program_, wide(run.folder), wide(run.result_file),
+                                           run.timeout_s * 1000 + WATCHDOG_GRACE_MS);
+        script_ = wide(run.script);
+        answers_ = Answers{};
+        for (const std::string &answer : run.answers)
+            answers_.texts.push_back(wide(answer));
+        if (start_program(wide(run.program), wide(run.folder), program_))
+            return Started::YES;
+        // A start can fail for a reason of the moment (under Wine, now and then, in the new
+        // process's loader): every failure is worth another try.
+        const DWORD error = GetLastError();
+        detail_ = text("cannot start %s (error %lu)", run.program.c_str(), error);
+        return Started::NOT_NOW;
     }
-    const std::string csv = results_csv(entries, results);
-    if (!write_file_replacing(out_dir + L"\\results.csv",
-                              std::vector<uint8_t>(csv.begin(), csv.end()))) {
-        report_line("cannot write results.csv in " + options.out_dir);
-        return STATUS_FAILED;
+
+    Wait start_playback(const Deadline &deadline, double &late_ms) override {
+        return start_playback_at_window(program_, deadline, late_ms);
     }
-    int status = 0;
-    printf("%s\n", batch_summary(results, utf8(out_dir) + "\\results.csv", status).c_str());
-    return status;
-}
+
+    Wait wait_for_playback(const Deadline &deadline) override {
+        std::wstring prompt;
+        Wait ended = wait_until_handled(program_, deadline);
+        if (ended == Wait::DONE)
+            ended = wait_for_playback_end(program_, script_, deadline, answers_, prompt);
+        detail_ = utf8(prompt);
+        return ended;
+    }
+
+    // The picture is read from the screen, which one replay on the desktop holds at a time.
+    Wait take_picture(const Deadline &deadline, RgbPicture &picture) override {
+        const ScreenLock screen(deadline);
+        if (!screen.owned())
+            return Wait::TIMED_OUT;
+        const Deadline limit(std::min(wait_ms(deadline), PICTURE_LIMIT_MS));
+        const Wait pictured = ::take_picture(program_, limit, picture);
+        lower_window(program_.window);
+        return pictured;
+    }
+
+    Wait quit(const Deadline &deadline, ProgramEnd &end) override {
+        DWORD exit_status = 0;
+        const Wait quit = end_program(program_, deadline, exit_status);
+        end.status = static_cast<int>(exit_status);
+        return quit;
+    }
+
+    void kill() override { kill_program(program_); }
+
+    std::string ended_line() override {
+        const DWORD code = static_cast<DWORD>(
+            InterlockedCompareExchange(const_cast<LONG *>(&program_.exception), 0, 0));
+        if (code != 0)
+            return text("the program crashed with exception 0x%08lX (%s) before the picture was "
+                        "taken",
+                        code, exception_name(code));
+        DWORD status = 0;
+        GetExitCodeProcess(program_.process.hProcess, &status);
+        return text("the program ended by itself, with status %lu (0x%08lX), before the picture "
+                    "was taken",
+                    status, status);
+    }
+
+    std::string detail() const override { return detail_; }
+
+  private:
+    Program program_; // before the watchdog, which watches it until it ends
+    std::unique_ptr<Watchdog> watchdog_;
+    std::wstring script_;
+    Answers answers_;
+    std::string detail_;
+};
 
 } // namespace
 
@@ -540,23 +395,24 @@ int wmain(int argc, wchar_t **argv) {
     }
     ReplayOptions options;
     std::string error;
-    if (!parse_replay_arguments(args, options, error)) {
+    if (parse_replay_arguments(args, options, error) &&
+        (options.headless || !options.frames.empty())) {
+        error = "--headless and --frames are for natively built programs (the native "
+                "zepha_replay)";
+    }
+    if (!error.empty()) {
         fprintf(stderr, "error: %s\n\n", error.c_str());
         fputs(REPLAY_USAGE, stderr);
         return STATUS_USAGE;
     }
+    Win32System system;
     switch (options.mode) {
     case ReplayOptions::Mode::HELP: fputs(REPLAY_USAGE, stdout); return 0;
-    case ReplayOptions::Mode::BATCH: return run_batch(options);
+    case ReplayOptions::Mode::BATCH: return run_batch(system, options);
     case ReplayOptions::Mode::ONE: break;
     }
     if (!options.result_file.empty())
         report_quietly();
-    const ReplayResult result = replay(options);
-    if (!options.result_file.empty()) {
-        const std::string record = format_result_record(result);
-        write_file_replacing(wide(options.result_file),
-                             std::vector<uint8_t>(record.begin(), record.end()));
-    }
-    return result.status;
+    Win32Host host;
+    return run_one_replay(system, host, options);
 }

@@ -330,7 +330,7 @@ Wait wait_for_playback_end(Program &program, const std::wstring &script_path,
 
 Wait end_program(Program &program, const Deadline &deadline, DWORD &exit_status) {
     press_ctrl_key(program.window, 'Q');
-    const DWORD waited = WaitForSingleObject(program.process.hProcess, deadline.remaining_ms());
+    const DWORD waited = WaitForSingleObject(program.process.hProcess, wait_ms(deadline));
     if (waited != WAIT_OBJECT_0)
         return Wait::TIMED_OUT;
     GetExitCodeProcess(program.process.hProcess, &exit_status);

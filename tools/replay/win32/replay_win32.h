@@ -1,10 +1,11 @@
-// Shared by the Win32 parts of zepha_replay: deadlines, the program under replay, its debug
-// watch, the picture of its graphics window, and files and text in UTF-16.
+// Shared by the Win32 parts of zepha_replay: the program under replay, its debug watch, the
+// picture of its graphics window, and files and text in UTF-16.
 #pragma once
 
 #include <windows.h>
 
 #include "tools/replay/core/png_codec.h"
+#include "tools/replay/core/replay_host.h"
 
 #include <cstdint>
 #include <string>
@@ -12,34 +13,9 @@
 
 // ---- Types ----
 
-// How a wait for something in the program ended.
-enum class Wait { DONE, TIMED_OUT, PROGRAM_ENDED, NO_ANSWER };
-
-// A moment on the tick count until which a wait may go on.
-class Deadline {
-  public:
-    explicit Deadline(ULONGLONG milliseconds) : end_(GetTickCount64() + milliseconds) {}
-    bool passed() const { return GetTickCount64() >= end_; }
-    DWORD remaining_ms() const {
-        const ULONGLONG now = GetTickCount64();
-        return now >= end_ ? 0 : static_cast<DWORD>(end_ - now);
-    }
-    // An earlier moment: this one less the given time, but not before now.
-    Deadline less(DWORD milliseconds) const {
-        const DWORD left = remaining_ms();
-        return Deadline(left > milliseconds ? left - milliseconds : 0);
-    }
-
-  private:
-    ULONGLONG end_;
-};
-
-// Milliseconds on the performance counter, exact enough for intervals of a few milliseconds.
-inline double precise_ms() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+// The milliseconds left before the deadline, for the waits of the Win32 API.
+inline DWORD wait_ms(const Deadline &deadline) {
+    return static_cast<DWORD>(deadline.remaining_ms());
 }
 
 // One run of the program being replayed. The tool debugs it, from a thread of its own that

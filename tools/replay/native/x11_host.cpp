@@ -1,5 +1,7 @@
-// The program's graphics window through the X server: found among the screen's windows by its
-// title and the process that owns it, sent Ctrl+letter, and its client area read back.
+// The X11 host: the program's graphics window through the X server, found among the screen's
+// windows by its title and the process that owns it, sent Ctrl+letter, and its client area read
+// back; its playback seen through the script file, which the runtime opens at the first
+// replayed event and closes when the playback ends.
 //
 // The keys and the repaint request are events sent to the window (XSendEvent), which reach its
 // program alone whatever holds the keyboard, so replays on one display do not disturb each
@@ -14,19 +16,31 @@
 // of the client area once, with its colour, and paints no background first.) One tool on a
 // display takes its picture at a time, so that tools replaying side by side do not raise their
 // windows over each other's.
-#include "replay_native.h"
+//
+// Linux only: the open of the script is seen with inotify, whether it is still open in
+// /proc/PID/fd, and the program's descendants in /proc/PID/stat.
+#include "tools/replay/native/native_hosts.h"
+
+#include "tools/replay/native/native_process.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,14 +60,24 @@ constexpr double POLL_MS = 1;                     // pause between two readings
 constexpr double ROUND_WAIT_MS = 2000; // longest wait for the marker to be replaced in one round
 constexpr int OPEN_ATTEMPTS = 10;      // connections to the X server tried
 constexpr double OPEN_PAUSE_MS = 100;  // pause between two of them
+constexpr int WAKE_MS = 50;            // longest sleep on the script's file events
+constexpr int MAX_ANCESTRY = 64;       // parents followed up from a process to its ancestor
 
 // ---- State ----
 
 Display *display = nullptr;
 Atom net_wm_pid = None;
 std::set<Window> others_windows; // windows that name another process as theirs
+int script_watch = -1;           // inotify descriptor watching the script's opens and closes
 
 // ---- Types ----
+
+// One run of the program being replayed.
+struct Program {
+    ProgramProcess process;   // started as the leader of its own process group
+    pid_t window_pid = -1;    // the process that shows the graphics window: pid or a descendant
+    unsigned long window = 0; // its graphics window (an X window), once shown
+};
 
 // The server grabbed for as long as it lives: no other client's request runs meanwhile.
 class ServerGrab {
@@ -140,6 +164,85 @@ struct PixelFormat {
 };
 
 // ---- Internal functions ----
+
+bool program_ended(Program &program) {
+    return program.process.ended();
+}
+
+// The parent of a process, from the field after the command's closing parenthesis (the command
+// itself may hold spaces and parentheses); -1 if it cannot be read.
+pid_t parent_of(pid_t pid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    FILE *file = fopen(path, "r");
+    if (file == nullptr)
+        return -1;
+    char line[1024];
+    const bool read = fgets(line, sizeof line, file) != nullptr;
+    fclose(file);
+    const char *end = read ? strrchr(line, ')') : nullptr;
+    int parent = -1;
+    char state = 0;
+    if (end == nullptr || sscanf(end + 1, " %c %d", &state, &parent) != 2)
+        return -1;
+    return parent;
+}
+
+bool is_descendant(pid_t pid, pid_t ancestor) {
+    for (int step = 0; step < MAX_ANCESTRY && pid > 1; step++) {
+        if (pid == ancestor)
+            return true;
+        pid = parent_of(pid);
+    }
+    return false;
+}
+
+// Whether the process has the file open, by any of its descriptors.
+bool has_file_open(pid_t pid, const struct stat &file) {
+    char folder[64];
+    snprintf(folder, sizeof folder, "/proc/%d/fd", static_cast<int>(pid));
+    DIR *fds = opendir(folder);
+    if (fds == nullptr)
+        return false;
+    bool open = false;
+    while (const dirent *entry = readdir(fds)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        struct stat target;
+        const std::string link = std::string(folder) + "/" + entry->d_name;
+        if (stat(link.c_str(), &target) == 0 && target.st_dev == file.st_dev &&
+            target.st_ino == file.st_ino) {
+            open = true;
+            break;
+        }
+    }
+    closedir(fds);
+    return open;
+}
+
+bool watch_script(const std::string &script_path) {
+    if (script_watch >= 0)
+        close(script_watch);
+    script_watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    return script_watch >= 0 &&
+           inotify_add_watch(script_watch, script_path.c_str(), IN_OPEN | IN_CLOSE) >= 0;
+}
+
+// Waits up to the time given for events on the script's watch; returns their mask, or 0.
+uint32_t script_events(double wait_ms) {
+    pollfd ready = {script_watch, POLLIN, 0};
+    if (poll(&ready, 1, static_cast<int>(wait_ms)) <= 0)
+        return 0;
+    alignas(inotify_event) char buffer[4096];
+    const ssize_t length = read(script_watch, buffer, sizeof buffer);
+    uint32_t mask = 0;
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
+        const inotify_event *event = reinterpret_cast<const inotify_event *>(buffer + at);
+        mask |= event->mask;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    return mask;
+}
 
 // X errors about a window that has gone, or an area that cannot be read, come back as failed
 // calls; they do not end the tool.
@@ -365,8 +468,7 @@ Wait read_repainted(Program &program, const PixelFormat &format, unsigned long m
             return Wait::PROGRAM_ENDED;
         if (deadline.passed())
             return Wait::TIMED_OUT;
-        const timespec pause = {0, static_cast<long>(POLL_MS * 1e6)};
-        nanosleep(&pause, nullptr);
+        pause_ms(POLL_MS);
     }
 }
 
@@ -396,16 +498,11 @@ XEvent key_event(Window window, int type, KeySym key, unsigned state) {
     return event;
 }
 
-} // namespace
-
-// ---- Public functions ----
-
 bool open_display() {
     // A busy server now and then refuses a connection for a moment (seen on a loaded machine).
     for (int attempt = 0; attempt < OPEN_ATTEMPTS && display == nullptr; attempt++) {
         if (attempt > 0) {
-            const timespec pause = {0, static_cast<long>(OPEN_PAUSE_MS * 1e6)};
-            nanosleep(&pause, nullptr);
+            pause_ms(OPEN_PAUSE_MS);
         }
         display = XOpenDisplay(nullptr);
     }
@@ -420,15 +517,15 @@ bool open_display() {
 bool find_graphics_window(Program &program) {
     forget_destroyed_windows();
     pid_t owner = -1;
-    program.window =
-        search(DefaultRootWindow(display), SEARCH_DEPTH, program.pid, GRAPHICS_TITLE, owner);
+    program.window = search(DefaultRootWindow(display), SEARCH_DEPTH, program.process.pid(),
+                            GRAPHICS_TITLE, owner);
     program.window_pid = owner;
     return program.window != None;
 }
 
 // Ctrl down, the letter down and up, Ctrl up: the four events the program gets from the
 // keyboard for Ctrl+letter, in order, and before any later input.
-bool press_ctrl_key(const Program &program, char letter) {
+bool press_ctrl_key(Program &program, char letter) {
     const KeySym key = XK_a + (letter >= 'a' ? letter - 'a' : letter - 'A');
     const KeySym ctrl = XK_Control_L;
     const Window window = program.window;
@@ -445,10 +542,11 @@ bool press_ctrl_key(const Program &program, char letter) {
     return sent;
 }
 
-unsigned long find_dialog(const Program &program) {
+unsigned long find_dialog(Program &program) {
     forget_destroyed_windows();
     pid_t owner = -1;
-    return search(DefaultRootWindow(display), SEARCH_DEPTH, program.pid, DIALOG_TITLE, owner);
+    return search(DefaultRootWindow(display), SEARCH_DEPTH, program.process.pid(), DIALOG_TITLE,
+                  owner);
 }
 
 // Each character is the key that gives it, with Shift where the keyboard needs it, pressed and
@@ -490,8 +588,7 @@ Wait take_picture(Program &program, const Deadline &deadline, RgbPicture &pictur
         if (deadline.passed())
             return Wait::TIMED_OUT;
         turn.try_take();
-        const timespec pause = {0, static_cast<long>(POLL_MS * 1e6)};
-        nanosleep(&pause, nullptr);
+        pause_ms(POLL_MS);
     }
     XWindowAttributes attributes;
     if (!viewable(program.window, attributes) || attributes.visual->c_class != TrueColor)
@@ -514,8 +611,7 @@ Wait take_picture(Program &program, const Deadline &deadline, RgbPicture &pictur
         if (!paint_marker(program.window, marker)) {
             // Covered: start the pair of rounds afresh (the next round raises it again).
             previous = RgbPicture{};
-            const timespec pause = {0, static_cast<long>(POLL_MS * 1e6)};
-            nanosleep(&pause, nullptr);
+            pause_ms(POLL_MS);
             continue;
         }
         RgbPicture current;
@@ -530,4 +626,138 @@ Wait take_picture(Program &program, const Deadline &deadline, RgbPicture &pictur
         result = Wait::TIMED_OUT;
     }
     return result;
+}
+
+// The program runs on while the tool looks for its graphics window every millisecond; Ctrl+P
+// is sent at the first look that finds the window shown: late_ms is the time since the previous
+// look, which did not find it.
+Wait start_playback_at_window(Program &program, const Deadline &deadline, double &late_ms) {
+    double previous_look = program.process.started_ms();
+    for (;;) {
+        const double look = precise_ms();
+        if (find_graphics_window(program)) {
+            press_ctrl_key(program, 'P');
+            late_ms = precise_ms() - previous_look;
+            return Wait::DONE;
+        }
+        previous_look = look;
+        if (program_ended(program))
+            return Wait::PROGRAM_ENDED;
+        if (deadline.passed())
+            return Wait::TIMED_OUT;
+        pause_ms(POLL_MS);
+    }
+}
+
+// The program opens the script when it plays its first event, in the turn of its wait loop that
+// took Ctrl+P; nothing else opens it. Once opened, the script stays open until the playback ends
+// by itself (at the end of the file or at a line it cannot read): a close wakes the wait, the
+// descriptors tell. `look` runs at every turn of the wait (the text-entry dialogs are answered
+// there); anything but DONE from it ends the wait.
+Wait wait_for_playback(Program &program, const std::string &script_path, const Deadline &deadline,
+                       const std::function<Wait()> &look) {
+    bool opened = false;
+    struct stat script;
+    for (;;) {
+        const Wait looked = look();
+        if (looked != Wait::DONE)
+            return looked;
+        if (opened && !has_file_open(program.window_pid, script))
+            return program_ended(program) ? Wait::PROGRAM_ENDED : Wait::DONE;
+        if (program_ended(program))
+            return Wait::PROGRAM_ENDED;
+        if (deadline.passed())
+            return Wait::TIMED_OUT;
+        const uint32_t events =
+            script_events(WAKE_MS < deadline.remaining_ms() ? WAKE_MS : deadline.remaining_ms());
+        if (!opened && (events & IN_OPEN)) {
+            if (stat(script_path.c_str(), &script) != 0)
+                return Wait::TIMED_OUT;
+            opened = true;
+        }
+    }
+}
+
+class X11Host : public ReplayHost {
+  public:
+    std::string prepare() override {
+        if (open_display())
+            return std::string();
+        const char *name = getenv("DISPLAY");
+        return std::string("cannot open the X display ") + (name != nullptr ? name : "(unset)");
+    }
+
+    Started start(const ReplayRun &run) override {
+        program_.process.kill();
+        program_.window = 0;
+        program_.window_pid = -1;
+        run_ = run;
+        next_answer_ = 0;
+        answered_ = 0;
+        // A fresh watch for each run: a run ended for starting late may have opened the script.
+        if (!watch_script(run.script)) {
+            detail_ = "cannot watch " + run.script + " (" + strerror(errno) + ")";
+            return Started::NEVER;
+        }
+        const Started started = program_.process.start(run.program, run.folder, {}, {}, false);
+        detail_ = program_.process.failure();
+        return started;
+    }
+
+    Wait start_playback(const Deadline &deadline, double &late_ms) override {
+        return start_playback_at_window(program_, deadline, late_ms);
+    }
+
+    // Each dialog that opens gets the next answer once; a dialog with none left ends the wait.
+    Wait wait_for_playback(const Deadline &deadline) override {
+        const auto answer_dialogs = [&]() {
+            const unsigned long dialog = find_dialog(program_);
+            if (dialog == 0 || dialog == answered_) {
+                answered_ = dialog;
+                return Wait::DONE;
+            }
+            detail_.clear();
+            if (next_answer_ == run_.answers.size())
+                return Wait::NO_ANSWER;
+            const std::string &answer = run_.answers[next_answer_++];
+            answered_ = dialog;
+            if (type_answer(dialog, answer))
+                return Wait::DONE;
+            detail_ = "cannot type --answer " + answer +
+                      " (only printable ASCII characters are typed); the program is ended";
+            return Wait::FAILED;
+        };
+        return ::wait_for_playback(program_, run_.script, deadline, answer_dialogs);
+    }
+
+    Wait take_picture(const Deadline &deadline, RgbPicture &picture) override {
+        return ::take_picture(program_, deadline, picture);
+    }
+
+    Wait quit(const Deadline &deadline, ProgramEnd &end) override {
+        press_ctrl_key(program_, 'Q');
+        const Wait waited = program_.process.wait_for_exit(deadline);
+        if (waited == Wait::DONE)
+            end = program_.process.end();
+        return waited;
+    }
+
+    void kill() override { program_.process.kill(); }
+    std::string ended_line() override { return program_.process.ended_line(); }
+    std::string detail() const override { return detail_; }
+
+  private:
+    Program program_;
+    ReplayRun run_;
+    size_t next_answer_ = 0;
+    unsigned long answered_ = 0; // the dialog that got the last answer
+    std::string detail_;
+};
+
+} // namespace
+
+// ---- Public functions ----
+
+std::unique_ptr<ReplayHost> make_x11_host() {
+    return std::make_unique<X11Host>();
 }

@@ -1,0 +1,196 @@
+#include "tools/replay/native/native_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+extern char **environ;
+
+// ---- Constants ----
+
+namespace {
+
+constexpr double POLL_MS = 1; // pause between two looks at the process
+
+// ---- Internal functions ----
+
+bool has_name(const std::vector<std::string> &names, const char *entry) {
+    for (const std::string &name : names)
+        if (strncmp(entry, name.c_str(), name.size()) == 0 && entry[name.size()] == '=')
+            return true;
+    return false;
+}
+
+bool pipe_closed_on_exec(int ends[2]) {
+    if (pipe(ends) != 0)
+        return false;
+    fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
+} // namespace
+
+// ---- Public functions ----
+
+void pause_ms(double milliseconds) {
+    const long nanoseconds = static_cast<long>(milliseconds * 1e6);
+    const timespec pause = {static_cast<time_t>(nanoseconds / 1000000000L),
+                            nanoseconds % 1000000000L};
+    nanosleep(&pause, nullptr);
+}
+
+// The child reports a failed exec through a pipe that closes unread when the exec succeeds.
+Started ProgramProcess::start(const std::string &path, const std::string &folder,
+                              const std::vector<std::string> &set,
+                              const std::vector<std::string> &unset, bool silent) {
+    kill();
+    failure_.clear();
+    // Made before the fork: the child only calls what is safe between fork and exec.
+    std::vector<std::string> replaced = unset;
+    for (const std::string &entry : set)
+        replaced.push_back(entry.substr(0, entry.find('=')));
+    std::vector<std::string> entries;
+    for (char **entry = environ; *entry != nullptr; entry++)
+        if (!has_name(replaced, *entry))
+            entries.push_back(*entry);
+    entries.insert(entries.end(), set.begin(), set.end());
+    std::vector<char *> envp;
+    for (std::string &entry : entries)
+        envp.push_back(&entry[0]);
+    envp.push_back(nullptr);
+    std::string program = path;
+    char *argv[] = {&program[0], nullptr};
+
+    int report[2];
+    if (!pipe_closed_on_exec(report)) {
+        failure_ = "cannot start " + path + " (" + strerror(errno) + ")";
+        return Started::NOT_NOW;
+    }
+    const pid_t tool = getpid();
+    const pid_t child = fork();
+    if (child < 0) {
+        failure_ = "cannot start " + path + " (" + strerror(errno) + ")";
+        close(report[0]);
+        close(report[1]);
+        return Started::NOT_NOW;
+    }
+    if (child == 0) {
+        // A process group of its own, ended as a whole; on Linux ended with the tool, however
+        // the tool ends.
+        setpgid(0, 0);
+#if defined(__linux__)
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != tool)
+            _exit(127);
+#endif
+        const int nothing = open("/dev/null", O_RDWR);
+        if (nothing >= 0) {
+            dup2(nothing, STDIN_FILENO);
+            if (silent) {
+                dup2(nothing, STDOUT_FILENO);
+                dup2(nothing, STDERR_FILENO);
+            }
+        }
+        int failure = 0;
+        if (chdir(folder.c_str()) == 0)
+            execve(argv[0], argv, envp.data());
+        failure = errno;
+        if (write(report[1], &failure, sizeof failure) < 0)
+            _exit(127);
+        _exit(127);
+    }
+    (void)tool;
+    setpgid(child, child); // either side may come first
+    pid_ = child;
+    ended_ = false;
+    started_ms_ = precise_ms();
+    close(report[1]);
+    int failure = 0;
+    ssize_t got;
+    while ((got = read(report[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof failure)) {
+        kill();
+        failure_ = "cannot start " + path + " (" + strerror(failure) + ")";
+        // A file that is no program fails every attempt.
+        return failure == ENOEXEC || failure == EACCES ? Started::NEVER : Started::NOT_NOW;
+    }
+    return Started::YES;
+}
+
+bool ProgramProcess::ended() {
+    if (pid_ <= 0 || ended_)
+        return true;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        ended_ = true;
+        wait_status_ = status;
+    }
+    return ended_;
+}
+
+Wait ProgramProcess::wait_for_exit(const Deadline &deadline) {
+    while (!ended()) {
+        if (deadline.passed())
+            return Wait::TIMED_OUT;
+        pause_ms(POLL_MS);
+    }
+    return Wait::DONE;
+}
+
+void ProgramProcess::kill() {
+    if (pid_ <= 0)
+        return;
+    // The whole group: a program that is a wrapper takes the process it started with it.
+    ::kill(-pid_, SIGKILL);
+    if (!ended_) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    pid_ = -1;
+    ended_ = false;
+    wait_status_ = 0;
+}
+
+std::string ProgramProcess::ended_line() const {
+    char line[256];
+    if (WIFSIGNALED(wait_status_)) {
+        snprintf(line, sizeof line,
+                 "the program ended by itself, by signal %d (%s), before the picture was taken",
+                 WTERMSIG(wait_status_), strsignal(WTERMSIG(wait_status_)));
+    } else {
+        const unsigned code = static_cast<unsigned>(WEXITSTATUS(wait_status_));
+        snprintf(line, sizeof line,
+                 "the program ended by itself, with status %u (0x%08X), before the picture was "
+                 "taken",
+                 code, code);
+    }
+    return line;
+}
+
+ProgramEnd ProgramProcess::end() const {
+    ProgramEnd end;
+    if (WIFSIGNALED(wait_status_)) {
+        char line[256];
+        snprintf(line, sizeof line, "the program ended by signal %d (%s) after the Quit command",
+                 WTERMSIG(wait_status_), strsignal(WTERMSIG(wait_status_)));
+        end.note = line;
+        end.status = 128 + WTERMSIG(wait_status_);
+    } else {
+        end.status = WEXITSTATUS(wait_status_);
+    }
+    return end;
+}

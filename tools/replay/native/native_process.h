@@ -1,0 +1,48 @@
+// The program under replay as a POSIX process, for the native hosts: started in its working
+// folder with the environment the host gives it, watched until it ends, ended with its whole
+// process group. Needs nothing that is Linux's own.
+#pragma once
+
+#include "tools/replay/core/replay_host.h"
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class ProgramProcess {
+  public:
+    ProgramProcess() = default;
+    ~ProgramProcess() { kill(); }
+    ProgramProcess(const ProgramProcess &) = delete;
+    ProgramProcess &operator=(const ProgramProcess &) = delete;
+
+    // Starts the program in the folder, its environment the tool's less the names in `unset`
+    // and with the NAME=value entries in `set`; its standard output and error go to /dev/null
+    // when `silent`. After NOT_NOW or NEVER, failure() has the line.
+    Started start(const std::string &path, const std::string &folder,
+                  const std::vector<std::string> &set, const std::vector<std::string> &unset,
+                  bool silent);
+    bool ended(); // reaps it when it has ended
+    Wait wait_for_exit(const Deadline &deadline);
+    void kill(); // the whole group, at once
+
+    pid_t pid() const { return pid_; }
+    double started_ms() const { return started_ms_; }
+    int wait_status() const { return wait_status_; } // as waitpid gave it, once ended
+    const std::string &failure() const { return failure_; }
+    // The line for a program that ended before its picture was taken.
+    std::string ended_line() const;
+    // The status the tool exits with after the Quit command, as a shell gives it.
+    ProgramEnd end() const;
+
+  private:
+    pid_t pid_ = -1;     // leader of its own process group
+    bool ended_ = false; // pid_ has ended and been reaped
+    int wait_status_ = 0;
+    double started_ms_ = 0;
+    std::string failure_;
+};
+
+// Sleeps for the given time, or less if a signal comes.
+void pause_ms(double milliseconds);
