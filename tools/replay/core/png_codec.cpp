@@ -53,7 +53,7 @@ std::vector<uint8_t> deflate_rows(const std::vector<uint8_t> &raw) {
     uLongf size = compressBound(static_cast<uLong>(raw.size()));
     std::vector<uint8_t> out(size);
     if (compress2(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()),
-                  Z_DEFAULT_COMPRESSION) != Z_OK)
+                  Z_BEST_SPEED) != Z_OK)
         throw std::bad_alloc(); // the output has room for any input: only memory can run out
     out.resize(size);
     return out;

@@ -27,7 +27,7 @@ namespace {
 
 const char REPORT_FILE[] = ".zepha-report";
 const char PICTURE_FILE[] = ".zepha-picture.png";
-constexpr double POLL_MS = 1; // pause between two looks at the report
+constexpr double POLL_MS = 0.2; // pause between two looks at the report
 // The status and the line with which a program built without the headless platform ends: it
 // asks for a display, and the tool gives it none.
 constexpr int NO_DISPLAY_STATUS = 1;

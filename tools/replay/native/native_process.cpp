@@ -19,7 +19,7 @@ extern char **environ;
 
 namespace {
 
-constexpr double POLL_MS = 1; // pause between two looks at the process
+constexpr double POLL_MS = 0.2; // pause between two looks at the process
 
 // ---- Internal functions ----
 
