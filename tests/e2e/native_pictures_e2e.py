@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Native pictures against Wine's: the editor and the examples, built natively and for Windows,
 replayed with the same scripts (clicks that draw every kind of shape, keys, periodic events) by
-the native replay tool and by the Windows one under Wine, on one private X display; each pair of
-PNG files must be equal pixel for pixel, and every differing pixel is counted and reported.
+the native replay tool on X and headless and by the Windows one under Wine, on one private X
+display; each native PNG file must equal Wine's pixel for pixel, and every differing pixel is
+counted and reported.
 Three native replays side by side give the pictures they give alone. And the native tool's own
 outcomes: a missing program, a program that crashes, one that shows no window and a playback
 that does not end, each with its status and one line, the program ended and no working folder
@@ -128,27 +129,35 @@ def compare_pictures(checks, args, wine, folder):
             with open(script, "w", newline="\n") as file:
                 file.write(text)
             native_png = os.path.join(folder, "%s-%s-native.png" % (name, script_name))
+            headless_png = os.path.join(folder, "%s-%s-headless.png" % (name, script_name))
             wine_png = os.path.join(folder, "%s-%s-wine.png" % (name, script_name))
-            status, lines = native_replay(args, native_program, script, native_png)
-            native_ok = checks.expect(status == 0 and not lines and os.path.exists(native_png),
-                                      "%s: the native replay should end with 0, silently, with "
-                                      "a PNG; ended with %d %r" % (what, status, lines))
+            natives = {}
+            for column, png_path, extra in (("native", native_png, ()),
+                                            ("headless", headless_png, ("--headless",))):
+                status, lines = native_replay(args, native_program, script, png_path,
+                                              extra=extra)
+                if checks.expect(status == 0 and not lines and os.path.exists(png_path),
+                                 "%s: the %s replay should end with 0, silently, with a PNG; "
+                                 "ended with %d %r" % (what, column, status, lines)):
+                    natives[column] = png_path
             status, lines = replay(wine, args.wine_replay, wine_program, script, wine_png)
-            wine_ok = checks.expect(status == 0 and os.path.exists(wine_png),
-                                    "%s: the replay under Wine should end with 0 and a PNG; "
-                                    "ended with %d %r" % (what, status, lines))
-            if not (native_ok and wine_ok):
+            if not checks.expect(status == 0 and os.path.exists(wine_png),
+                                 "%s: the replay under Wine should end with 0 and a PNG; "
+                                 "ended with %d %r" % (what, status, lines)):
                 continue
-            native, theirs = read_png(native_png), read_png(wine_png)
-            if not checks.expect((native.width, native.height) == (theirs.width, theirs.height),
-                                 "%s: the native picture is %dx%d, Wine's %dx%d"
-                                 % (what, native.width, native.height, theirs.width,
-                                    theirs.height)):
-                continue
-            found = differences(native, theirs)
-            checks.expect(not found, "%s: the native picture should equal Wine's: %s"
-                          % (what, describe(found, native.width * native.height) if found
-                             else ""))
+            theirs = read_png(wine_png)
+            for column, png_path in natives.items():
+                native = read_png(png_path)
+                if not checks.expect((native.width, native.height) ==
+                                     (theirs.width, theirs.height),
+                                     "%s: the %s picture is %dx%d, Wine's %dx%d"
+                                     % (what, column, native.width, native.height, theirs.width,
+                                        theirs.height)):
+                    continue
+                found = differences(native, theirs)
+                checks.expect(not found, "%s: the %s picture should equal Wine's: %s"
+                              % (what, column, describe(found, native.width * native.height)
+                                 if found else ""))
 
 
 def side_by_side(checks, args, folder):
