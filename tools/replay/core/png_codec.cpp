@@ -94,6 +94,8 @@ bool unfilter(std::vector<uint8_t> &raw, size_t stride, size_t rows, size_t pixe
         uint8_t *row = &raw[y * (stride + 1) + 1];
         const uint8_t *above = y > 0 ? row - (stride + 1) : nullptr;
         const uint8_t method = row[-1];
+        if (method == 0) // unfiltered, as the replay tools and the runtime write their rows
+            continue;
         for (size_t i = 0; i < stride; i++) {
             const int a = i >= pixel_bytes ? row[i - pixel_bytes] : 0;
             const int b = above ? above[i] : 0;
@@ -208,6 +210,10 @@ bool decode_png(const std::vector<uint8_t> &bytes, RgbPicture &picture, std::str
     const size_t step = depth / 8; // the most significant byte of a 16-bit sample
     for (size_t y = 0; y < height; y++) {
         const uint8_t *row = &raw[y * (stride + 1) + 1];
+        if (type == RGB && depth == 8) { // the pixels as they are
+            memcpy(&picture.rgb[y * width * 3], row, stride);
+            continue;
+        }
         for (size_t x = 0; x < width; x++) {
             const uint8_t *p = row + x * pixel_bytes;
             uint8_t *q = &picture.rgb[(y * width + x) * 3];
