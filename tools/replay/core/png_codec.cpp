@@ -52,8 +52,8 @@ uint8_t paeth(int a, int b, int c) {
 std::vector<uint8_t> deflate_rows(const std::vector<uint8_t> &raw) {
     uLongf size = compressBound(static_cast<uLong>(raw.size()));
     std::vector<uint8_t> out(size);
-    if (compress2(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()),
-                  Z_BEST_SPEED) != Z_OK)
+    if (compress2(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()), Z_BEST_SPEED) !=
+        Z_OK)
         throw std::bad_alloc(); // the output has room for any input: only memory can run out
     out.resize(size);
     return out;
