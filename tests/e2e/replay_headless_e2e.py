@@ -5,7 +5,7 @@ whose bar shows exactly the script's ticks; a crash, a program that stops taking
 dialog with and without an answer, and a program that cannot run headless each end with their
 status and one line, the program ended and no working folder left; a batch of two jobs gives
 the pictures and statuses of the replays alone; --frames is refused where the replay would
-not be headless."""
+not be headless, and otherwise hands the program the animation's full path."""
 
 import argparse
 import csv
@@ -52,7 +52,8 @@ class Tool:
     def run(self, *arguments, env=None):
         """The tool's exit status and the lines it wrote on standard error."""
         result = subprocess.run([self.path] + list(arguments), env=env or self.env,
-                                capture_output=True, text=True, timeout=TOOL_DEADLINE)
+                                cwd=self.folder, capture_output=True, text=True,
+                                timeout=TOOL_DEADLINE)
         return result.returncode, result.stderr.splitlines()
 
     def folders_left(self):
@@ -88,7 +89,8 @@ def outcomes(checks, tool, args):
     pid_file = os.path.join(tool.folder, "stopped.pid")
     older = os.path.join(tool.folder, "older.sh")
     with open(older, "w") as file:  # what a program built without the headless platform does
-        file.write("#!/bin/sh\necho 'ZEPHA: this program needs an X display' >&2\nexit 1\n")
+        file.write("#!/bin/sh\necho \"$ZEPHA_FRAMES\" > \"${FRAMES_SEEN:-/dev/null}\"\n"
+                   "echo 'ZEPHA: this program needs an X display' >&2\nexit 1\n")
     os.chmod(older, 0o755)
     ask = tool.script("ask.scr", "ZEPHA_PERIODIC(3);\nZEPHA_KBD(97);\nZEPHA_PERIODIC(2);\n")
     cases = [
@@ -130,7 +132,14 @@ def outcomes(checks, tool, args):
         picture = read_png(answered)
         checks.expect(bar_ticks(picture) == 5, "with an answer the program should go on to "
                       "the script's end: 5 ticks expected, the bar shows %g" % bar_ticks(picture))
+    seen = os.path.join(tool.folder, "frames-seen")
     out = os.path.join(tool.folder, "frames.png")
+    tool.run(older, ask, out, "--frames", "frames.apng", env=dict(tool.env, FRAMES_SEEN=seen))
+    with open(seen) as file:
+        frames = file.read().strip()
+    checks.expect(frames == os.path.join(tool.folder, "frames.apng"), "--frames frames.apng "
+                  "should give the program ZEPHA_FRAMES=%s, gave %r"
+                  % (os.path.join(tool.folder, "frames.apng"), frames))
     status, lines = tool.run(args.subject, ask, out, "--frames", out + ".apng",
                              env=dict(tool.env, DISPLAY=":0"))
     checks.expect(status == STATUS_USAGE and lines and "--frames" in lines[0],
