@@ -40,6 +40,7 @@ ZEPHA_TEST_PACKAGES=(
   "xdotool:/usr/bin/xdotool"
   "imagemagick:/usr/bin/import"
   "python3-png:/usr/lib/python3/dist-packages/png.py"
+  "python3-pil:/usr/lib/python3/dist-packages/PIL/__init__.py"
   "clang:/usr/bin/clang++"
   "libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
 )
