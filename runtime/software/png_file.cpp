@@ -44,15 +44,15 @@ PngBytes png_start(int width, int height) {
 
 bool pack_png_rows(const uint32_t *pixels, int width, int height, int stride, PngBytes &packed) {
     // Each row: filter type 0, then red, green, blue.
-    PngBytes rows;
-    rows.reserve(static_cast<size_t>(height) * (1 + 3 * static_cast<size_t>(width)));
+    PngBytes rows(static_cast<size_t>(height) * (1 + 3 * static_cast<size_t>(width)));
+    uint8_t *to = rows.data();
     for (int y = 0; y < height; y++) {
-        rows.push_back(0);
+        *to++ = 0;
         for (const uint32_t *p = pixels + static_cast<size_t>(y) * stride, *end = p + width;
              p < end; p++) {
-            rows.push_back(static_cast<uint8_t>(*p));
-            rows.push_back(static_cast<uint8_t>(*p >> 8));
-            rows.push_back(static_cast<uint8_t>(*p >> 16));
+            *to++ = static_cast<uint8_t>(*p);
+            *to++ = static_cast<uint8_t>(*p >> 8);
+            *to++ = static_cast<uint8_t>(*p >> 16);
         }
     }
     uLongf packed_size = compressBound(static_cast<uLong>(rows.size()));
