@@ -240,12 +240,13 @@ bool pump_one_message() {
     return took;
 }
 
-// Nothing but the tick can come: while the animation runs, the wait sleeps until it is due;
-// when it is halted nothing can ever come, and the program gets Quit.
+// Nothing but the tick can come: while the animation runs, or a periodic event prepared for one
+// frame waits for it, the wait sleeps until it is due; otherwise nothing can ever come, and the
+// program gets Quit.
 void block_until_message() {
     if (input_waiting() || replaying)
         return;
-    if (!g_animating && !g_step_pending) {
+    if (!g_animating && !g_step_pending && g_event_kind != EV_PERIODIC) {
         queue_quit();
         return;
     }
