@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -312,6 +313,24 @@ bool menu_checked(int id) {
 
 bool log_window_visible() {
     return log_window_shown;
+}
+
+void reset_state() {
+    frames.reset(); // dropped, not written
+    frames_path = nullptr;
+    drawn_since_frame = false;
+    events_at_frame = 0;
+    stop_windows();
+    started = false;
+    std::fill(std::begin(checked), std::end(checked), false);
+    log_window_shown = false;
+    replaying = false;
+    picture_path = nullptr;
+    answers.clear();
+    answers_given = false;
+    waited = false;
+    playback_seen = false;
+    replay_ended = false;
 }
 
 } // namespace zepha::headless
