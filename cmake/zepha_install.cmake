@@ -33,7 +33,7 @@ install(FILES runtime/generated/zepha_font_license.txt DESTINATION ${CMAKE_INSTA
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 # A project to copy, which finds the ZEPHA it is installed with, and the examples' sources.
 install(DIRECTORY starter/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha/starter
-        PATTERN build EXCLUDE)
+        PATTERN build EXCLUDE PATTERN build-windows EXCLUDE)
 file(GLOB ZEPHA_EXAMPLE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.cpp)
 install(FILES ${ZEPHA_EXAMPLE_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha/examples)
 

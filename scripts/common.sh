@@ -40,6 +40,7 @@ ZEPHA_TEST_PACKAGES=(
   "xdotool:/usr/bin/xdotool"
   "imagemagick:/usr/bin/import"
   "python3-png:/usr/lib/python3/dist-packages/png.py"
+  "python3-pil:/usr/lib/python3/dist-packages/PIL/__init__.py"
   "clang:/usr/bin/clang++"
   "libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
 )
@@ -168,10 +169,26 @@ zepha_web_deps() {
   fi
 }
 
+# Emscripten's cache, copied into build/emcache where emcc may write (Debian's is read-only and
+# frozen: emcc builds nothing into it). A copy is whole when it holds Emscripten's version file,
+# copied last: an empty folder (emcc makes one when the web preset runs before this), a copy cut
+# short, or one of another Emscripten version is made again, in a folder of its own that takes
+# the name only once complete.
+ZEPHA_EM_SYSTEM=/usr/share/emscripten
+ZEPHA_EM_CACHE=$ZEPHA_ROOT/build/emcache
+zepha_web_cache() {
+  cmp -s "$ZEPHA_EM_SYSTEM/emscripten-version.txt" "$ZEPHA_EM_CACHE/emscripten-version.txt" && return 0
+  echo "Copying Emscripten's cache into $ZEPHA_EM_CACHE"
+  rm -rf "$ZEPHA_EM_CACHE" "$ZEPHA_EM_CACHE.partial" && mkdir -p "$(dirname "$ZEPHA_EM_CACHE")" &&
+    cp -r "$ZEPHA_EM_SYSTEM/cache" "$ZEPHA_EM_CACHE.partial" &&
+    cp "$ZEPHA_EM_SYSTEM/emscripten-version.txt" "$ZEPHA_EM_CACHE.partial/" &&
+    mv "$ZEPHA_EM_CACHE.partial" "$ZEPHA_EM_CACHE"
+}
+
 # The web build: Emscripten with a writable copy of its cache, the npm packages, the pages.
 zepha_build_web() {
   cd "$ZEPHA_ROOT" || exit 1
-  [ -d build/emcache ] || { mkdir -p build && cp -r /usr/share/emscripten/cache build/emcache; } || exit 1
+  zepha_web_cache || exit 1
   zepha_web_deps || exit 1
   cmake --preset web >/dev/null || exit 1
   cmake --build --preset web "$@" || exit 1

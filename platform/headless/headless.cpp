@@ -10,18 +10,26 @@
 //   ZEPHA_ANSWERS   the answers to the text-entry dialogs, one per line, in order
 //   ZEPHA_REPORT    a file that gets one line per milestone of the replay: started (the
 //                   platform is up), waiting, playback-ended N REASON, picture PATH or
-//                   picture-failed PATH, no-answer PROMPT
+//                   picture-failed PATH, frames PATH or frames-failed PATH, no-answer PROMPT
+//   ZEPHA_FRAMES    where an animated PNG of the replay goes when the picture is taken: a frame
+//                   at each wait where the surface has changed, shown 100 ms for each event
+//                   played since the frame before (at least one), the last frame the picture;
+//                   at most 1,000 frames, neighbours merged in longer replays
 #include "platform/headless/headless_state.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "runtime/core/input_queue.h"
+#include "runtime/software/apng_file.h"
 #include "runtime/software/png_file.h"
 
 namespace zepha::headless {
@@ -32,6 +40,7 @@ namespace {
 
 constexpr int CLIENT_WIDTH = 595; // the client area the other platforms show, and the picture
 constexpr int CLIENT_HEIGHT = 496;
+constexpr uint32_t FRAME_MS_PER_EVENT = 100; // how long a frame of the replay is shown per event
 const char SECOND_DISPLAY_PROMPT[] = "Error: Attempted to instantiate multiple ZEPHA displays";
 
 } // namespace
@@ -57,6 +66,12 @@ FILE *report = nullptr;
 bool waited = false;        // the program has reached its first wait
 bool playback_seen = false; // playback has been on since the replay's Ctrl+P
 bool replay_ended = false;  // the script has been played and the picture taken
+
+// The animation of the replay, when ZEPHA_FRAMES asks for one
+const char *frames_path = nullptr;
+std::unique_ptr<Animation> frames; // none when no animation is made, or once it is written
+bool drawn_since_frame = false;    // the surface was drawn on since the newest frame was taken
+int32_t events_at_frame = 0;       // played_events when the newest frame was taken
 
 } // namespace
 
@@ -88,6 +103,34 @@ const char *end_reason() {
     return "refused";
 }
 
+// A frame at a wait where the surface has changed since the newest frame, shown for the events
+// played since that one.
+void take_frame() {
+    drawn_since_frame = drawn_since_frame || g_surface_dirty != 0;
+    if (!drawn_since_frame)
+        return;
+    drawn_since_frame = false;
+    if (frames->shows(g_surface_pixels))
+        return;
+    const int32_t events = std::max(1, played_events - events_at_frame);
+    events_at_frame = played_events;
+    frames->add_frame(g_surface_pixels, static_cast<uint32_t>(events) * FRAME_MS_PER_EVENT);
+}
+
+// The surface as it is now is the last frame; the events played after it changed last are
+// shown on it.
+void write_frames() {
+    take_frame();
+    if (played_events > events_at_frame)
+        frames->lengthen(static_cast<uint32_t>(played_events - events_at_frame) *
+                         FRAME_MS_PER_EVENT);
+    if (frames->write(frames_path))
+        report_line("frames %s", frames_path);
+    else
+        report_line("frames-failed %s", frames_path);
+    frames.reset();
+}
+
 // The script has been played: the picture is what the program drew from it.
 void end_replay() {
     replay_ended = true;
@@ -98,6 +141,8 @@ void end_replay() {
         else
             report_line("picture-failed %s", picture_path);
     }
+    if (frames != nullptr)
+        write_frames();
 }
 
 void read_environment() {
@@ -110,6 +155,9 @@ void read_environment() {
         answers = given;
         answers_given = true;
     }
+    frames_path = getenv("ZEPHA_FRAMES");
+    if (replaying && frames_path != nullptr && frames_path[0] != '\0')
+        frames = std::make_unique<Animation>(CLIENT_WIDTH, CLIENT_HEIGHT, SURFACE_WIDTH);
     if (const char *path = getenv("ZEPHA_REPORT"); path != nullptr && path[0] != '\0') {
         report = fopen(path, "a");
         if (report == nullptr)
@@ -150,6 +198,9 @@ void start_windows(HINSTANCE, HINSTANCE, int show) {
 }
 
 void stop_windows() {
+    // A program that ends before its script does still shows how far it got.
+    if (frames != nullptr)
+        write_frames();
     if (report != nullptr)
         fclose(report);
     report = nullptr;
@@ -165,6 +216,8 @@ bool pump_one_message() {
         report_line("waiting");
     }
     if (replaying) {
+        if (frames != nullptr)
+            take_frame();
         // From the end of the script on nothing live reaches the program: its first wait after
         // that takes the picture and ends in Quit, and so does every later one.
         if (!replay_ended && playback_seen && !g_playing && !g_play_one)
@@ -192,12 +245,13 @@ bool pump_one_message() {
     return took;
 }
 
-// Nothing but the tick can come: while the animation runs, the wait sleeps until it is due;
-// when it is halted nothing can ever come, and the program gets Quit.
+// Nothing but the tick can come: while the animation runs, or a periodic event prepared for one
+// frame waits for it, the wait sleeps until it is due; otherwise nothing can ever come, and the
+// program gets Quit.
 void block_until_message() {
     if (input_waiting() || replaying)
         return;
-    if (!g_animating && !g_step_pending) {
+    if (!g_animating && !g_step_pending && g_event_kind != EV_PERIODIC) {
         queue_quit();
         return;
     }
@@ -205,6 +259,7 @@ void block_until_message() {
 }
 
 void copy_surface_to_window() {
+    drawn_since_frame = drawn_since_frame || g_surface_dirty != 0;
     g_surface_dirty = 0;
 }
 
@@ -262,6 +317,24 @@ bool menu_checked(int id) {
 
 bool log_window_visible() {
     return log_window_shown;
+}
+
+void reset_state() {
+    frames.reset(); // dropped, not written
+    frames_path = nullptr;
+    drawn_since_frame = false;
+    events_at_frame = 0;
+    stop_windows();
+    started = false;
+    std::fill(std::begin(checked), std::end(checked), false);
+    log_window_shown = false;
+    replaying = false;
+    picture_path = nullptr;
+    answers.clear();
+    answers_given = false;
+    waited = false;
+    playback_seen = false;
+    replay_ended = false;
 }
 
 } // namespace zepha::headless

@@ -11,5 +11,7 @@ constexpr int NO_ANSWER_STATUS = 119;
 
 bool menu_checked(int id); // the Run menu's check mark of a command
 bool log_window_visible(); // the log window is shown
+void reset_state();        // as before start-up, the environment not yet read: for the host
+                           // tests, which run every case in one process
 
 } // namespace zepha::headless

@@ -3,8 +3,9 @@
 # self-contained GUI programs, and runs each under Wine until its graphics window shows:
 #   consumer_test.sh WAY SOURCE_DIR BUILD_DIR WORK_DIR PROBE_EXE
 # WAY is subdirectory, fetchcontent, package (cmake --install of BUILD_DIR), archive
-# (scripts/package, then the unpacked zip, its starter project included; the release build is
-# ZEPHA_PACKAGE_BUILD_DIR when set) or starter (the repository's starter project, copied, on
+# (scripts/package, then the unpacked zip and its starter project, whose default preset builds
+# what the archive holds, a Windows program; the release build is ZEPHA_PACKAGE_BUILD_DIR when
+# set) or starter (the repository's starter project, copied, built with its windows preset on
 # the source tree). BUILD_DIR is this project's build, whose Wine prefix and X display the
 # programs share with the other tests, one program at a time; PROBE_EXE waits for the graphics
 # window and closes it.
@@ -15,6 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 toolchain=$source/cmake/mingw-w64-x86_64.cmake
 objdump=x86_64-w64-mingw32-objdump
 programs=(hello_display hello_runtime)
+starter_preset=default starter_build=build
 
 fail() {
   echo "FAIL ($way): $*"
@@ -59,8 +61,8 @@ case $way in
     starter=$unpacked/share/zepha/starter
     ;;
   starter)
-    cp -r "$source/starter" "$work/starter" && rm -rf "$work/starter/build" || exit 1
-    starter=$work/starter
+    cp -r "$source/starter" "$work/starter" && rm -rf "$work/starter/build"* || exit 1
+    starter=$work/starter starter_preset=windows starter_build=build-windows
     export ZEPHA_ROOT=$source
     ;;
   *) fail "unknown way" ;;
@@ -86,10 +88,11 @@ if [ -n "${project:-}" ]; then
 fi
 
 if [ -n "${starter:-}" ]; then
-  echo "-- the starter project, with the one command its README gives"
-  (cd "$starter" && cmake --workflow --preset default) >"$work/starter.log" 2>&1 ||
+  echo "-- the starter project with its one command: cmake --workflow --preset $starter_preset"
+  (cd "$starter" && cmake --workflow --preset "$starter_preset") >"$work/starter.log" 2>&1 ||
     fail "starter: $(tail -30 "$work/starter.log")"
-  mkdir -p "$work/consumer" && cp "$starter/build/my_program.exe" "$work/consumer/" || exit 1
+  mkdir -p "$work/consumer" && cp "$starter/$starter_build/my_program.exe" "$work/consumer/" ||
+    fail "the starter's $starter_preset preset made no $starter_build/my_program.exe"
   if [ "$way" = starter ]; then programs=(my_program); else programs+=(my_program); fi
 fi
 

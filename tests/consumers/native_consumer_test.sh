@@ -4,11 +4,12 @@
 #   native_consumer_test.sh WAY SOURCE_DIR BUILD_DIR WORK_DIR
 # WAY is subdirectory, fetchcontent, package (cmake --install of BUILD_DIR), archive
 # (scripts/package --native, then the unpacked tar.gz, its starter project included) or starter
-# (the repository's starter project, copied, built with its native preset on the source tree).
+# (the repository's starter project, copied, on the source tree); the starter project is built
+# with its default preset, which makes a native program here.
 set -u
 unset ZEPHA_ROOT # the starter project finds the ZEPHA it lies in, unless told otherwise
 way=$1 source=$2 build=$3 work=$4
-starter= preset=default
+starter=
 here=$(cd "$(dirname "$0")" && pwd)
 
 fail() {
@@ -49,7 +50,7 @@ case $way in
     ;;
   starter)
     cp -r "$source/starter" "$work/starter" && rm -rf "$work/starter/build"* || exit 1
-    starter=$work/starter preset=native
+    starter=$work/starter
     export ZEPHA_ROOT=$source
     ;;
   *) fail "unknown way" ;;
@@ -57,11 +58,11 @@ esac
 
 programs=()
 if [ -n "$starter" ]; then
-  echo "-- the starter project with its one command: cmake --workflow --preset $preset"
-  (cd "$starter" && cmake --workflow --preset "$preset") >"$work/starter.log" 2>&1 ||
+  echo "-- the starter project with its one command: cmake --workflow --preset default"
+  (cd "$starter" && cmake --workflow --preset default) >"$work/starter.log" 2>&1 ||
     fail "the starter project: $(tail -20 "$work/starter.log")"
-  programs+=("$(ls "$starter"/build*/my_program 2>/dev/null | head -1)")
-  [ -x "${programs[0]}" ] || fail "the starter project made no native my_program"
+  programs+=("$starter/build/my_program")
+  [ -x "${programs[0]}" ] || fail "the starter's default preset made no native build/my_program"
 fi
 # The consumer project: every way but the starter's.
 build_consumer() {

@@ -1,13 +1,11 @@
-// The Run menu as the user sees it, its commands and the Ctrl shortcuts, fed as posted window
-// messages and taken by the runtime's own pump or wait loop. Every test opens the windows, so
-// each runs in a process of its own.
+// The Win32 Run menu: the menu bar as built, its check marks, and the window messages that carry
+// its commands and Ctrl shortcuts (from either window) to the runtime's own pump or wait loop.
+// Every test opens the windows, so each runs in a process of its own. The commands' and the
+// shortcuts' rules are checked on the headless platform (tests/host/runtime).
 #include "tests/runtime/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -21,18 +19,6 @@ void post_key_down(HWND window, WPARAM key) {
 }
 void post_key_up(HWND window, WPARAM key) {
     PostMessageA(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
-}
-
-// Ctrl and a key pressed and held. The releases are posted separately, once the pump has taken
-// the key-down: the character that its translation queues then comes before them, while Ctrl
-// is still down, as it does with a real keyboard.
-void press_ctrl_key(WPARAM key, HWND window = g_graphics_window) {
-    post_key_down(window, KEY_CTRL);
-    post_key_down(window, key);
-}
-void release_ctrl_key(WPARAM key, HWND window = g_graphics_window) {
-    post_key_up(window, key);
-    post_key_up(window, KEY_CTRL);
 }
 
 void post_command(int id) {
@@ -89,76 +75,10 @@ class Watchdog {
     HANDLE thread_;
 };
 
-// A fresh current folder for the script file, removed with what the test left in it.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        GetCurrentDirectoryA(sizeof previous_, previous_);
-        snprintf(path_, sizeof path_, "%szepha_menu_%lu", temp, GetCurrentProcessId());
-        CreateDirectoryA(path_, nullptr);
-        SetCurrentDirectoryA(path_);
-    }
-    ~ScratchFolder() {
-        close_script();
-        DeleteFileA(SCRIPT_FILE_NAME);
-        SetCurrentDirectoryA(previous_);
-        RemoveDirectoryA(path_);
-    }
-    ScratchFolder(const ScratchFolder &) = delete;
-    ScratchFolder &operator=(const ScratchFolder &) = delete;
-
-  private:
-    char previous_[MAX_PATH];
-    char path_[MAX_PATH];
-};
-
-void write_script(const char *text) {
-    std::ofstream(SCRIPT_FILE_NAME) << text;
-}
-
-std::string read_script() {
-    std::ifstream file(SCRIPT_FILE_NAME);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // ---- What the user can see of the runtime's flags ----
 
 UINT check_mark(int id) {
     return GetMenuState(g_run_menu, id, MF_BYCOMMAND) & MF_CHECKED;
-}
-
-struct RunFlags {
-    int animating, step_pending, logging, recording, playing, play_one;
-    UINT logging_mark, record_mark, playback_mark;
-
-    static RunFlags now() {
-        return {g_animating,
-                g_step_pending,
-                g_logging,
-                g_recording,
-                g_playing,
-                g_play_one,
-                check_mark(IDM_LOGGING),
-                check_mark(IDM_RECORD),
-                check_mark(IDM_PLAYBACK)};
-    }
-    bool operator==(const RunFlags &o) const {
-        return animating == o.animating && step_pending == o.step_pending && logging == o.logging &&
-               recording == o.recording && playing == o.playing && play_one == o.play_one &&
-               logging_mark == o.logging_mark && record_mark == o.record_mark &&
-               playback_mark == o.playback_mark;
-    }
-};
-
-void PrintTo(const RunFlags &f, std::ostream *out) {
-    *out << "{animating " << f.animating << ", step " << f.step_pending << ", logging " << f.logging
-         << ", recording " << f.recording << ", playing " << f.playing << ", play_one "
-         << f.play_one << ", marks L/R/P " << (f.logging_mark != 0) << "/" << (f.record_mark != 0)
-         << "/" << (f.playback_mark != 0) << "}";
 }
 
 class RunMenu : public ::testing::Test {
@@ -224,25 +144,6 @@ TEST_F(RunMenu, BarHoldsOnePopupRunWithSixteenItemsInOrder) {
 
 // ---- Commands ----
 
-TEST_F(RunMenu, AnimationCommandsSetTheFlagsOfTheCommandTable) {
-    post_command(IDM_ANIMATE);
-    ASSERT_TRUE(pump_runtime_until([] { return g_animating == 1; }));
-    EXPECT_EQ(g_step_pending, 0);
-
-    // Advance one frame stops a running animation and requests one frame...
-    post_command(IDM_STEP);
-    ASSERT_TRUE(pump_runtime_until([] { return g_step_pending == 1; }));
-    EXPECT_EQ(g_animating, 0);
-
-    // ...which neither Animate nor Halt takes back.
-    post_command(IDM_ANIMATE);
-    ASSERT_TRUE(pump_runtime_until([] { return g_animating == 1; }));
-    EXPECT_EQ(g_step_pending, 1);
-    post_command(IDM_HALT);
-    ASSERT_TRUE(pump_runtime_until([] { return g_animating == 0; }));
-    EXPECT_EQ(g_step_pending, 1);
-}
-
 TEST_F(RunMenu, LoggingTogglesFlagAndCheckMarkWithoutShowingTheLogWindow) {
     ShowWindow(g_log_window, SW_HIDE);
     post_command(IDM_LOGGING);
@@ -265,14 +166,6 @@ TEST_F(RunMenu, LoggingTogglesFlagAndCheckMarkWithoutShowingTheLogWindow) {
     EXPECT_EQ(check_mark(IDM_LOGGING), 0u);
 }
 
-TEST_F(RunMenu, IdsOutsideTheCommandsAndTheGrayedInformationIdChangeNothing) {
-    const RunFlags before = RunFlags::now();
-    for (int id : {0, int{IDM_INFO}, 10, 65, 0x10005})
-        post_command(id);
-    pump_queued();
-    EXPECT_EQ(RunFlags::now(), before);
-}
-
 TEST_F(RunMenu, QuitCommandEndsTheWaitWithQuitEvent) {
     post_command(IDM_ANIMATE);
     post_command(IDM_QUIT);
@@ -280,78 +173,6 @@ TEST_F(RunMenu, QuitCommandEndsTheWaitWithQuitEvent) {
 }
 
 // ---- Shortcuts ----
-
-TEST_F(RunMenu, EachShortcutActsInBothLetterCasesOnlyWhileCtrlIsHeld) {
-    ScratchFolder folder;
-    const struct {
-        char letter;
-        bool (*done)(); // the command's effect, from the starting state of this table
-    } shortcuts[] = {
-        {'A', [] { return g_animating == 1; }},
-        {'H', [] { return g_animating == 0; }},
-        {'F', [] { return g_step_pending == 1 && g_animating == 0; }},
-        {'L', [] { return g_logging == 0 && check_mark(IDM_LOGGING) == 0; }},
-        {'R', [] { return g_recording == 1 && check_mark(IDM_RECORD) != 0; }},
-        {'P', [] { return g_playing == 1 && check_mark(IDM_PLAYBACK) != 0; }},
-        {'O', [] { return g_play_one == 1 && g_playing == 0; }},
-    };
-    // Whatever each shortcut changed is put back by the command itself or by hand.
-    auto reset = [] {
-        if (g_recording)
-            stop_recording();
-        if (g_playing)
-            stop_playback();
-        if (g_logging == 0)
-            on_command(IDM_LOGGING);
-        g_animating = 0;
-        g_step_pending = 0;
-        g_play_one = 0;
-    };
-    for (const auto &shortcut : shortcuts) {
-        for (char letter : {shortcut.letter, static_cast<char>(shortcut.letter + 'a' - 'A')}) {
-            SCOPED_TRACE(std::string("letter ") + letter);
-            if (shortcut.letter == 'H')
-                g_animating = 1;
-            const RunFlags before = RunFlags::now();
-
-            // Without Ctrl the letter is no shortcut, and neither is it after Ctrl is released.
-            post_key_down(g_graphics_window, static_cast<WPARAM>(letter));
-            post_key_down(g_graphics_window, KEY_CTRL);
-            post_key_up(g_graphics_window, KEY_CTRL);
-            post_key_down(g_graphics_window, static_cast<WPARAM>(letter));
-            pump_queued();
-            EXPECT_EQ(RunFlags::now(), before);
-
-            press_ctrl_key(static_cast<WPARAM>(letter));
-            EXPECT_TRUE(pump_runtime_until(shortcut.done))
-                << "got flags " << testing::PrintToString(RunFlags::now());
-            release_ctrl_key(static_cast<WPARAM>(letter));
-            pump_queued();
-            EXPECT_EQ(g_ctrl_down, 0);
-            reset();
-        }
-    }
-}
-
-TEST_F(RunMenu, OtherKeysWithCtrlChangeNothing) {
-    const RunFlags before = RunFlags::now();
-    post_key_down(g_graphics_window, KEY_CTRL);
-    for (WPARAM key : {WPARAM{'B'}, WPARAM{'Z'}, WPARAM{'a' - 1}, WPARAM{'b'}, WPARAM{VK_F12},
-                       WPARAM{VK_SHIFT}, WPARAM{'A' + 256}})
-        post_key_down(g_graphics_window, key);
-    pump_queued();
-    EXPECT_EQ(g_ctrl_down, 1);
-    EXPECT_EQ(RunFlags::now(), before);
-}
-
-TEST_F(RunMenu, CtrlQAndCtrlLowerQEachEndAWaitWithQuitEvent) {
-    g_animating = 1;
-    press_ctrl_key('Q');
-    EXPECT_EQ(next_event().kind, EV_QUIT);
-    release_ctrl_key('Q');
-    press_ctrl_key('q');
-    EXPECT_EQ(next_event().kind, EV_QUIT);
-}
 
 TEST_F(RunMenu, LetterWithoutCtrlIsAnOrdinaryKeyEvent) {
     Watchdog watchdog(10000);
@@ -361,20 +182,6 @@ TEST_F(RunMenu, LetterWithoutCtrlIsAnOrdinaryKeyEvent) {
     EXPECT_EQ(event.kind, EV_KEY);
     EXPECT_EQ(event.key, 'a');
     EXPECT_EQ(g_animating, 0);
-}
-
-TEST_F(RunMenu, CharactersTypedWhileCtrlIsHeldMakeNoEvent) {
-    Watchdog watchdog(10000);
-    post_key_down(g_graphics_window, KEY_CTRL);
-    PostMessageA(g_graphics_window, WM_KEYDOWN, 'X', 0x002D0001);
-    PostMessageA(g_graphics_window, WM_CHAR, 'x', 0x002D0001);
-    PostMessageA(g_graphics_window, WM_CHAR, 'A', 0x001E0001);
-    post_key_up(g_graphics_window, KEY_CTRL);
-    PostMessageA(g_graphics_window, WM_CHAR, 'y', 0x00150001);
-
-    const Event event = next_event();
-    EXPECT_EQ(event.kind, EV_KEY);
-    EXPECT_EQ(event.key, 'y') << "the first key event should be the one typed after Ctrl is up";
 }
 
 TEST_F(RunMenu, KeysPressedInTheLogWindowActAsShortcuts) {
@@ -389,98 +196,6 @@ TEST_F(RunMenu, KeysPressedInTheLogWindowActAsShortcuts) {
     post_key_down(g_log_window, 'L');
     pump_queued();
     EXPECT_EQ(g_logging, 0) << "a letter pressed after Ctrl was released in the log window";
-}
-
-// ---- Animation, recording and playback through the shortcuts ----
-
-TEST_F(RunMenu, HaltAfterAdvanceOneFrameStillDeliversThePreparedFrame) {
-    Watchdog watchdog(10000);
-    press_ctrl_key('F');
-    post_key_down(g_graphics_window, 'H');
-    const Event event = next_event();
-    EXPECT_EQ(event.kind, EV_PERIODIC);
-    EXPECT_EQ(g_animating, 0);
-    EXPECT_EQ(g_step_pending, 0);
-}
-
-TEST_F(RunMenu, RecordTwiceStartsThenStopsAndTheCheckMarkFollows) {
-    ScratchFolder folder;
-    press_ctrl_key('R');
-    ASSERT_TRUE(pump_runtime_until([] { return g_recording == 1; }));
-    release_ctrl_key('R');
-    EXPECT_EQ(check_mark(IDM_RECORD), static_cast<UINT>(MF_CHECKED));
-
-    post_click(g_origin_x + 40, g_origin_y - 30);
-    const Event click = next_event();
-    EXPECT_EQ(click.kind, EV_MOUSE);
-
-    // Playback may not read the file being written: refused with a message, no check mark.
-    press_ctrl_key('p');
-    ASSERT_TRUE(pump_runtime_until([] {
-        const auto lines = last_log_lines(1);
-        return !lines.empty() &&
-               lines[0] == "Cannot play script file ZEPHA.SCR while recording it\n";
-    }));
-    EXPECT_EQ(g_playing, 0);
-    EXPECT_EQ(check_mark(IDM_PLAYBACK), 0u);
-
-    release_ctrl_key('p');
-    press_ctrl_key('r');
-    ASSERT_TRUE(pump_runtime_until([] { return g_recording == 0; }));
-    EXPECT_EQ(check_mark(IDM_RECORD), 0u);
-    EXPECT_EQ(read_script(), "ZEPHA_MOUSE(40, 30);\n");
-}
-
-TEST_F(RunMenu, PlaybackWhileAnimatingHaltsAndDeliversTheScriptedEvents) {
-    ScratchFolder folder;
-    write_script("ZEPHA_MOUSE(-120, 45);\nZEPHA_KBD(97);\n");
-    press_ctrl_key('A');
-    ASSERT_TRUE(pump_runtime_until([] { return g_animating == 1; }));
-    release_ctrl_key('A');
-
-    post_command(IDM_STEP);
-    post_command(IDM_ANIMATE);
-    press_ctrl_key('P');
-    const Event first = next_event();
-    release_ctrl_key('P');
-    EXPECT_EQ(first.kind, EV_MOUSE);
-    EXPECT_EQ(first.x, -120);
-    EXPECT_EQ(first.y, 45);
-    EXPECT_EQ(g_animating, 0);
-    EXPECT_EQ(g_step_pending, 0);
-    EXPECT_EQ(check_mark(IDM_PLAYBACK), static_cast<UINT>(MF_CHECKED));
-
-    const Event second = next_event();
-    EXPECT_EQ(second.kind, EV_KEY);
-    EXPECT_EQ(second.key, 'a');
-
-    // Playback Script again stops it and takes the check mark away.
-    post_command(IDM_PLAYBACK);
-    ASSERT_TRUE(pump_runtime_until([] { return g_playing == 0; }));
-    EXPECT_EQ(check_mark(IDM_PLAYBACK), 0u);
-}
-
-TEST_F(RunMenu, PlayOneReplaysOneEventPerCommandAndLeavesPlaybackUnchecked) {
-    ScratchFolder folder;
-    write_script("ZEPHA_MOUSE(1, 2);\nZEPHA_MOUSE(3, 4);\n");
-    Watchdog watchdog(10000);
-
-    g_animating = 1;
-    press_ctrl_key('O');
-    const Event first = next_event();
-    release_ctrl_key('O');
-    EXPECT_EQ(first.kind, EV_MOUSE);
-    EXPECT_EQ(first.x, 1);
-    EXPECT_EQ(g_animating, 0);
-    EXPECT_EQ(g_playing, 0);
-    EXPECT_EQ(check_mark(IDM_PLAYBACK), 0u);
-
-    post_command(IDM_PLAY_ONE);
-    const Event second = next_event();
-    EXPECT_EQ(second.kind, EV_MOUSE);
-    EXPECT_EQ(second.x, 3);
-    EXPECT_EQ(second.y, 4);
-    EXPECT_EQ(check_mark(IDM_PLAYBACK), 0u);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Helpers shared by the runtime's tests: a started runtime, the log ring as text, the surface's
-// pixels in logical coordinates, and waiting for a condition with a deadline.
+// Helpers shared by the Win32 runtime's tests: a started runtime, the log ring as text, the
+// surface's pixels, posted clicks, events, and the text-entry dialog of a process.
 #pragma once
 
 #include <cstring>
@@ -31,14 +31,6 @@ inline std::vector<std::string> log_ring() {
     return lines;
 }
 
-// The last n messages of the ring, oldest first.
-inline std::vector<std::string> last_log_lines(size_t n) {
-    std::vector<std::string> lines = log_ring();
-    if (lines.size() > n)
-        lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(n));
-    return lines;
-}
-
 // The colour of the surface pixel at logical (x, y).
 inline COLORREF pixel_at(int x, int y) {
     return GetPixel(g_surface_dc, g_origin_x + x, g_origin_y - y);
@@ -60,23 +52,6 @@ inline std::vector<COLORREF> surface_pixels() {
     for (DWORD bgr : bits)
         pixels.push_back(RGB((bgr >> 16) & 0xff, (bgr >> 8) & 0xff, bgr & 0xff));
     return pixels;
-}
-
-// Handles window messages until the condition holds or the time is up; true if it held.
-template <typename Condition> bool pump_until(Condition condition, DWORD timeout_ms = 5000) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeout_ms)
-            return false;
-        MSG message;
-        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        } else {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-    }
-    return true;
 }
 
 // Posts a left click at client pixel (cx, cy) of the graphics window.

@@ -6,8 +6,10 @@
 
 #include <cstdio>
 
-extern const unsigned char FONT_DATA[];
-extern const unsigned int FONT_DATA_SIZE;
+#include "runtime/generated/zepha_font_data.h"
+
+using zepha::FONT_DATA;
+using zepha::FONT_DATA_SIZE;
 
 int main() {
     FT_Library library;

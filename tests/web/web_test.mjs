@@ -63,6 +63,22 @@ async function ctrl(page, letter) {
 const logLines = page =>
     page.evaluate(() => [...document.querySelectorAll('#zepha-log div')].map(line => line.textContent));
 
+// The log panel's lines that run past its edge, and how many it shows on more than one row.
+const logOverflow = page => page.evaluate(() => {
+    const panel = zepha.element('zepha-log');
+    const left = panel.getBoundingClientRect().left + panel.clientLeft;
+    const right = left + panel.clientWidth;
+    const text = line => {
+        const range = document.createRange();
+        range.selectNodeContents(line);
+        return range.getBoundingClientRect();
+    };
+    const lines = [...panel.children].map(line => [line.textContent, text(line)]);
+    const row = Math.min(...lines.map(([, box]) => box.height)); // the shortest line is one row
+    return {cut: lines.filter(([, box]) => box.left < left || box.right > right).map(([line]) => line),
+            wrapped: lines.filter(([, box]) => box.height > 1.5 * row).length};
+});
+
 // The log lines of the editor's last redraw: its shapes, after the palette's last label.
 async function lastRedraw(page) {
     await sleep(150);
@@ -135,6 +151,10 @@ async function editorRecordDownloadReplay(browser, base) {
     await click(page, -100, 100);
     await click(page, 0, 0);
     assert.ok((await lastRedraw(page)).includes('black rectangle with bounding box (-100,100) to (0,0), filled'));
+    // The palette's lines are longer than the panel is wide: they wrap, and none is cut.
+    const overflow = await logOverflow(page);
+    assert.deepEqual(overflow.cut, [], 'lines cut at the log panel\'s edge');
+    assert.ok(overflow.wrapped > 0, 'a palette line wraps in the log panel');
     await click(page, ...tool(8)); // red
     await click(page, ...tool(1));
     await click(page, 50, -50);
