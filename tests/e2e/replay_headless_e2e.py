@@ -140,6 +140,12 @@ def outcomes(checks, tool, args):
     checks.expect(frames == os.path.join(tool.folder, "frames.apng"), "--frames frames.apng "
                   "should give the program ZEPHA_FRAMES=%s, gave %r"
                   % (os.path.join(tool.folder, "frames.apng"), frames))
+    rearm = os.path.join(tool.folder, "rearm.scr")
+    status, lines = tool.run(args.subject, rearm, out, "--frames", "frames.apng")
+    with open(os.path.join(tool.folder, "frames.apng"), "rb") as file:
+        animated = b"acTL" in file.read()
+    checks.expect(status == 0 and not lines and animated, "--frames: 0, silently, and an "
+                  "animated PNG expected, got %d %r, animated: %s" % (status, lines, animated))
     status, lines = tool.run(args.subject, ask, out, "--frames", out + ".apng",
                              env=dict(tool.env, DISPLAY=":0"))
     checks.expect(status == STATUS_USAGE and lines and "--frames" in lines[0],

@@ -6,6 +6,7 @@
 //   waiting                   the program has reached its first wait
 //   playback-ended N REASON   N events played
 //   picture PATH | picture-failed PATH
+//   frames PATH | frames-failed PATH      (with ZEPHA_FRAMES)
 //   no-answer PROMPT          a text-entry dialog with no answer left: the program ends, 119
 // The host polls the report with the replay's deadline; after the picture the program gets
 // Quit at its next wait by itself. Nothing live reaches it, so no key is pressed and the picture
@@ -39,6 +40,7 @@ constexpr int NO_DISPLAY_STATUS = 1;
 struct Milestones {
     bool started = false, waiting = false, playback_ended = false;
     bool picture = false, picture_failed = false, no_answer = false;
+    bool frames = false, frames_failed = false;
     std::string prompt;
 };
 
@@ -67,6 +69,7 @@ class HeadlessHost : public ReplayHost {
             "ZEPHA_PICTURE=" + picture_path_, "ZEPHA_REPORT=" + report_path_,
             "ZEPHA_ANSWERS=" + answers,
         };
+        frames_path_ = run.frames;
         if (!run.frames.empty())
             set.push_back("ZEPHA_FRAMES=" + run.frames);
         // Without a display a program built before the headless platform says so and ends.
@@ -126,11 +129,18 @@ class HeadlessHost : public ReplayHost {
         }
     }
 
-    // The program gets Quit at its first wait after the picture, by itself.
+    // The program gets Quit at its first wait after the picture, by itself. The animation,
+    // when asked for, is written before that.
     Wait quit(const Deadline &deadline, ProgramEnd &end) override {
         const Wait waited = process_.wait_for_exit(deadline);
-        if (waited == Wait::DONE)
-            end = process_.end();
+        if (waited != Wait::DONE)
+            return waited;
+        end = process_.end();
+        read_report();
+        if (!frames_path_.empty() && !said_.frames && end.note.empty())
+            end.note = said_.frames_failed
+                           ? "the program could not write the frames to " + frames_path_
+                           : "the program wrote no frames (built on a ZEPHA without them?)";
         return waited;
     }
 
@@ -188,6 +198,10 @@ class HeadlessHost : public ReplayHost {
             said_.picture = true;
         else if (word == "picture-failed")
             said_.picture_failed = true;
+        else if (word == "frames")
+            said_.frames = true;
+        else if (word == "frames-failed")
+            said_.frames_failed = true;
         else if (word == "no-answer") {
             said_.no_answer = true;
             said_.prompt = rest;
@@ -216,7 +230,7 @@ class HeadlessHost : public ReplayHost {
     }
 
     ProgramProcess process_;
-    std::string report_path_, picture_path_;
+    std::string report_path_, picture_path_, frames_path_;
     int report_ = -1;     // the report, open once it is there
     std::string pending_; // what has come of a line that is not yet whole
     Milestones said_;
