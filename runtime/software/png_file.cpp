@@ -57,8 +57,10 @@ bool pack_png_rows(const uint32_t *pixels, int width, int height, int stride, Pn
     }
     uLongf packed_size = compressBound(static_cast<uLong>(rows.size()));
     packed.resize(packed_size);
+    // The fastest level: a replay's pictures are mostly flat colour, which it packs nearly as
+    // well, and writing the picture is a good part of a short replay's time.
     if (compress2(packed.data(), &packed_size, rows.data(), static_cast<uLong>(rows.size()),
-                  Z_DEFAULT_COMPRESSION) != Z_OK)
+                  Z_BEST_SPEED) != Z_OK)
         return false;
     packed.resize(packed_size);
     packed.shrink_to_fit();
