@@ -41,6 +41,8 @@ ZEPHA_TEST_PACKAGES=(
   "imagemagick:/usr/bin/import"
   "python3-png:/usr/lib/python3/dist-packages/png.py"
   "python3-pil:/usr/lib/python3/dist-packages/PIL/__init__.py"
+  "bubblewrap:/usr/bin/bwrap"
+  "util-linux:/usr/bin/prlimit"
   "clang:/usr/bin/clang++"
   "libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
 )
