@@ -60,6 +60,8 @@ struct ReplayRun {
     std::vector<std::string> answers; // for its text-entry dialogs, in order
     std::string frames;               // --frames: the full path of the animation, or empty
     unsigned timeout_s = 0;           // the replay's timeout
+    bool sandbox = false;             // --sandbox: the program kept in, with limits
+    unsigned long long memory = 0;    // --sandbox: its memory limit, in bytes
     std::string result_file;          // --result: a batch's worker's record, or empty
 };
 

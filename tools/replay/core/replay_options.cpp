@@ -8,9 +8,9 @@
 const char REPLAY_USAGE[] =
     "usage: zepha_replay PROGRAM SCRIPT OUT.png [--expect EXPECTED.png [--tolerance PIXELS]]\n"
     "                    [--timeout SECONDS] [--strict] [--answer TEXT]... [--headless]\n"
-    "                    [--frames OUT.apng]\n"
+    "                    [--frames OUT.apng] [--sandbox [--memory SIZE]]\n"
     "       zepha_replay --batch LIST OUT_DIR [--jobs N] [--timeout SECONDS] [--strict]\n"
-    "                    [--answer TEXT]... [--headless]\n"
+    "                    [--answer TEXT]... [--headless] [--sandbox [--memory SIZE]]\n"
     "\n"
     "Plays SCRIPT into PROGRAM, a program built on the ZEPHA runtime, and saves the client\n"
     "area of its graphics window as OUT.png. The program runs in a new working folder that\n"
@@ -31,9 +31,16 @@ const char REPLAY_USAGE[] =
     "  --headless             natively built programs: replay on the headless platform, with\n"
     "                         no window (the default where DISPLAY is unset or empty)\n"
     "  --frames OUT.apng      headless: also save every frame of the replay as an animated PNG\n"
+    "  --sandbox              for programs you do not trust: natively, with --headless, in a\n"
+    "                         sandbox (bubblewrap) that sees only its folder, with no network\n"
+    "                         and at most 64 processes; on Windows, in a job object with these\n"
+    "                         limits (files and network stay open to it there)\n"
+    "  --memory SIZE          --sandbox: the program's memory limit, 1G by default (K, M, G)\n"
     "\n"
     "Exit status: the program's own after a complete replay (0 for a normal end), or\n"
     "  2    wrong arguments\n"
+    "  117  --sandbox: the sandbox cannot be set up here (the line says what is missing)\n"
+    "  118  --sandbox without --headless (native tool); the program is not started\n"
     "  119  a text-entry dialog opened with no --answer left; no PNG\n"
     "  120  PROGRAM, SCRIPT or EXPECTED cannot be found or used\n"
     "  121  no graphics window within the timeout; no PNG (never headless)\n"
@@ -59,6 +66,30 @@ bool parse_number(const std::string &text, unsigned long minimum, unsigned long 
     return errno == 0 && *end == '\0' && value >= minimum && value <= maximum;
 }
 
+// A size in bytes, or in KiB, MiB or GiB with K, M or G after the number.
+bool parse_size(const std::string &text, unsigned long long &bytes) {
+    if (text.empty() || text[0] < '0' || text[0] > '9')
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long number = strtoull(text.c_str(), &end, 10);
+    unsigned shift = 0;
+    switch (*end) {
+    case '\0': break;
+    case 'K':
+    case 'k': shift = 10; break;
+    case 'M':
+    case 'm': shift = 20; break;
+    case 'G':
+    case 'g': shift = 30; break;
+    default: return false;
+    }
+    if (errno != 0 || (*end != '\0' && end[1] != '\0') || number > (MAX_SANDBOX_MEMORY >> shift))
+        return false;
+    bytes = number << shift;
+    return bytes >= MIN_SANDBOX_MEMORY;
+}
+
 bool is_option(const std::string &argument) {
     return argument.size() > 1 && argument[0] == '-';
 }
@@ -75,7 +106,7 @@ bool parse_replay_arguments(const std::vector<std::string> &args, ReplayOptions 
         return true;
     }
     std::vector<std::string> positional;
-    bool batch = false, tolerance = false, jobs = false;
+    bool batch = false, tolerance = false, jobs = false, memory = false;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &argument = args[i];
         if (!is_option(argument)) {
@@ -92,6 +123,10 @@ bool parse_replay_arguments(const std::vector<std::string> &args, ReplayOptions 
         }
         if (argument == "--headless") {
             options.headless = true;
+            continue;
+        }
+        if (argument == "--sandbox") {
+            options.sandbox = true;
             continue;
         }
         if (i + 1 == args.size()) {
@@ -120,6 +155,12 @@ bool parse_replay_arguments(const std::vector<std::string> &args, ReplayOptions 
             }
             options.jobs = static_cast<unsigned>(number);
             jobs = true;
+        } else if (argument == "--memory") {
+            if (!parse_size(value, options.memory)) {
+                error = "--memory takes a size from 16M to 1024G: bytes, or a number and K, M or G";
+                return false;
+            }
+            memory = true;
         } else if (argument == "--expect") {
             options.expect = value;
         } else if (argument == "--answer") {
@@ -132,6 +173,11 @@ bool parse_replay_arguments(const std::vector<std::string> &args, ReplayOptions 
             error = "unknown option " + argument;
             return false;
         }
+    }
+    // The program in a sandbox sees no file outside its working folder.
+    if ((memory && !options.sandbox) || (options.sandbox && !options.frames.empty())) {
+        error = "--memory goes with --sandbox, and --frames does not";
+        return false;
     }
     if (batch) {
         if (positional.size() != 2 || !options.expect.empty() || tolerance ||

@@ -9,6 +9,11 @@
 constexpr unsigned DEFAULT_TIMEOUT_S = 60;
 constexpr unsigned MAX_TIMEOUT_S = 86400;
 constexpr unsigned MAX_JOBS = 64;
+// The sandbox's limits: the program's memory (its address space, --memory) and its processes.
+constexpr unsigned long long DEFAULT_SANDBOX_MEMORY = 1ULL << 30;
+constexpr unsigned long long MIN_SANDBOX_MEMORY = 16ULL << 20;
+constexpr unsigned long long MAX_SANDBOX_MEMORY = 1ULL << 40;
+constexpr unsigned SANDBOX_PROCESSES = 64;
 
 struct ReplayOptions {
     enum class Mode { HELP, ONE, BATCH };
@@ -26,6 +31,8 @@ struct ReplayOptions {
     std::vector<std::string> answers;       // --answer, in order
     bool headless = false;                  // --headless: on the headless platform, natively
     std::string frames;                     // --frames: the replay's animation (headless)
+    bool sandbox = false;                   // --sandbox: the program kept in, with limits
+    unsigned long long memory = DEFAULT_SANDBOX_MEMORY; // --memory: its limit, in bytes
     std::string result_file; // --result: where a batch's worker writes its result record
 };
 

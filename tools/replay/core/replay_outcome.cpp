@@ -81,6 +81,9 @@ std::vector<std::string> worker_arguments(const BatchEntry &entry, const std::st
         arguments.insert(arguments.end(), {"--answer", answer});
     if (options.headless)
         arguments.push_back("--headless");
+    if (options.sandbox)
+        arguments.insert(arguments.end(),
+                         {"--sandbox", "--memory", std::to_string(options.memory)});
     arguments.insert(arguments.end(), {"--result", result_file});
     return arguments;
 }

@@ -244,6 +244,8 @@ ReplayResult run_replay(ReplaySystem &system, ReplayHost &host, const ReplayOpti
     run.script = system.join(folder.path(), SCRIPT_FILE_NAME);
     run.answers = options.answers;
     run.timeout_s = options.timeout_s;
+    run.sandbox = options.sandbox;
+    run.memory = options.memory;
     run.result_file = options.result_file;
     // The copy holds the bytes the report was made from.
     if (!system.write_file(run.script, script))

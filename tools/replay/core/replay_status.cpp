@@ -7,6 +7,8 @@ const char *status_meaning(int status, bool program_own) {
         return "complete";
     switch (status) {
     case STATUS_USAGE: return "wrong arguments";
+    case STATUS_NO_SANDBOX: return "no sandbox here";
+    case STATUS_SANDBOX_NOT_HEADLESS: return "sandbox without --headless";
     case STATUS_NO_ANSWER: return "dialog without an answer";
     case STATUS_NOT_FOUND: return "file not found";
     case STATUS_NO_WINDOW: return "no graphics window";

@@ -16,6 +16,7 @@
 #include "tools/replay/native/native_process.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +34,27 @@ constexpr double POLL_MS = 0.2; // pause between two looks at the report
 // The status and the line with which a program built without the headless platform ends: it
 // asks for a display, and the tool gives it none.
 constexpr int NO_DISPLAY_STATUS = 1;
+
+// What the program writes, at most: the tool reads no more of a report or picture. A program
+// in a sandbox (--sandbox) is not trusted with the tool's memory.
+constexpr size_t MAX_REPORT = 1 << 16;
+constexpr size_t MAX_PICTURE = 64 << 20;
+
+// ---- Internal functions ----
+
+// A file the program wrote in its folder, opened for reading: a plain file, never the file a
+// link made by the program points to (a sandboxed program must not have the tool read a file
+// for it), nor a pipe the tool would wait on. -1 with errno set otherwise.
+int open_written(const std::string &path) {
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    struct stat info;
+    if (file >= 0 && (fstat(file, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(file);
+        errno = EINVAL;
+        return -1;
+    }
+    return file;
+}
 
 // ---- Types ----
 
@@ -73,8 +95,12 @@ class HeadlessHost : public ReplayHost {
         if (!run.frames.empty())
             set.push_back("ZEPHA_FRAMES=" + run.frames);
         // Without a display a program built before the headless platform says so and ends.
-        const Started started = process_.start(
-            run.program, run.folder, set, {"DISPLAY", "WAYLAND_DISPLAY", "ZEPHA_FRAMES"}, true);
+        SandboxLimits limits;
+        limits.memory = run.memory;
+        sandboxed_ = run.sandbox;
+        const Started started = process_.start(run.program, run.folder, set,
+                                               {"DISPLAY", "WAYLAND_DISPLAY", "ZEPHA_FRAMES"}, true,
+                                               run.sandbox ? &limits : nullptr);
         detail_ = process_.failure();
         return started;
     }
@@ -162,6 +188,8 @@ class HeadlessHost : public ReplayHost {
             detail_ = "the program cannot run headless: it ended with status 1 without starting "
                       "the headless platform (built on a ZEPHA without it?); replay it on an X "
                       "display";
+            if (sandboxed_)
+                detail_ += ", or bwrap could not make its sandbox";
             return Wait::FAILED;
         }
         return Wait::PROGRAM_ENDED;
@@ -170,12 +198,12 @@ class HeadlessHost : public ReplayHost {
     // Takes the report's new lines; a line is whole once its newline has come.
     void read_report() {
         if (report_ < 0)
-            report_ = open(report_path_.c_str(), O_RDONLY | O_CLOEXEC);
+            report_ = open_written(report_path_);
         if (report_ < 0)
             return;
         char buffer[4096];
         ssize_t got;
-        while ((got = read(report_, buffer, sizeof buffer)) > 0)
+        while ((got = read(report_, buffer, sizeof buffer)) > 0 && pending_.size() < MAX_REPORT)
             pending_.append(buffer, static_cast<size_t>(got));
         size_t newline;
         while ((newline = pending_.find('\n')) != std::string::npos) {
@@ -209,17 +237,21 @@ class HeadlessHost : public ReplayHost {
     }
 
     bool read_picture(RgbPicture &picture, std::string &error) const {
-        FILE *file = fopen(picture_path_.c_str(), "rb");
-        if (file == nullptr) {
+        const int file = open_written(picture_path_);
+        if (file < 0) {
             error = strerror(errno);
             return false;
         }
         std::vector<uint8_t> bytes;
         uint8_t buffer[65536];
-        size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
+        ssize_t got;
+        while ((got = read(file, buffer, sizeof buffer)) > 0 && bytes.size() < MAX_PICTURE)
             bytes.insert(bytes.end(), buffer, buffer + got);
-        fclose(file);
+        close(file);
+        if (bytes.size() >= MAX_PICTURE) {
+            error = "larger than any picture of the runtime's";
+            return false;
+        }
         return decode_png(bytes, picture, error);
     }
 
@@ -235,6 +267,7 @@ class HeadlessHost : public ReplayHost {
     std::string pending_; // what has come of a line that is not yet whole
     Milestones said_;
     std::string detail_;
+    bool sandboxed_ = false; // the program runs in a sandbox
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "tools/replay/core/replay_status.h"
 #include "tools/replay/native/native_hosts.h"
 #include "tools/replay/native/native_process.h"
+#include "tools/replay/native/sandbox.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -276,6 +277,21 @@ int run(const std::vector<std::string> &args) {
         fputs(REPLAY_USAGE, stdout);
         return 0;
     }
+    // The sandbox is for headless replays, asked for as such: a program on the X server could
+    // reach the display's other windows. A sandbox that cannot be made stops the tool before
+    // any program starts; a batch's workers, copies of the tool, know the answer already.
+    PosixSystem system(run_worker);
+    if (options.sandbox && !options.headless) {
+        system.report("--sandbox is for headless replays: add --headless");
+        return STATUS_SANDBOX_NOT_HEADLESS;
+    }
+    if (options.sandbox) {
+        const std::string missing = Sandbox::check();
+        if (!missing.empty()) {
+            system.report(missing);
+            return STATUS_NO_SANDBOX;
+        }
+    }
 #if defined(ZEPHA_REPLAY_X11)
     // Headless where there is no display to replay on; a batch's workers are told.
     options.headless = options.headless || !display_set();
@@ -284,7 +300,6 @@ int run(const std::vector<std::string> &args) {
 #endif
     if (!options.frames.empty() && !options.headless)
         return usage_error("--frames is for headless replays (--headless, or no DISPLAY)");
-    PosixSystem system(run_worker);
     if (options.mode == ReplayOptions::Mode::BATCH)
         return run_batch(system, options);
 #if defined(ZEPHA_REPLAY_X11)

@@ -52,9 +52,16 @@ void pause_ms(double milliseconds) {
 // The child reports a failed exec through a pipe that closes unread when the exec succeeds.
 Started ProgramProcess::start(const std::string &path, const std::string &folder,
                               const std::vector<std::string> &set,
-                              const std::vector<std::string> &unset, bool silent) {
+                              const std::vector<std::string> &unset, bool silent,
+                              const SandboxLimits *sandbox) {
     kill();
     failure_.clear();
+    sandboxed_ = sandbox != nullptr;
+    if (sandboxed_) {
+        failure_ = sandbox_.prepare(path, folder, *sandbox);
+        if (!failure_.empty())
+            return Started::NEVER;
+    }
     // Made before the fork: the child only calls what is safe between fork and exec.
     std::vector<std::string> replaced = unset;
     for (const std::string &entry : set)
@@ -102,8 +109,12 @@ Started ProgramProcess::start(const std::string &path, const std::string &folder
             }
         }
         int failure = 0;
-        if (chdir(folder.c_str()) == 0)
-            execve(argv[0], argv, envp.data());
+        if (chdir(folder.c_str()) == 0) {
+            if (sandboxed_)
+                sandbox_.enter(envp.data());
+            else
+                execve(argv[0], argv, envp.data());
+        }
         failure = errno;
         if (write(report[1], &failure, sizeof failure) < 0)
             _exit(127);
@@ -165,12 +176,19 @@ void ProgramProcess::kill() {
     wait_status_ = 0;
 }
 
+int ProgramProcess::end_signal() const {
+    if (WIFSIGNALED(wait_status_))
+        return WTERMSIG(wait_status_);
+    const int code = WEXITSTATUS(wait_status_);
+    return sandboxed_ && code > 128 && code < 128 + NSIG ? code - 128 : 0;
+}
+
 std::string ProgramProcess::ended_line() const {
     char line[256];
-    if (WIFSIGNALED(wait_status_)) {
+    if (const int signal = end_signal()) {
         snprintf(line, sizeof line,
                  "the program ended by itself, by signal %d (%s), before the picture was taken",
-                 WTERMSIG(wait_status_), strsignal(WTERMSIG(wait_status_)));
+                 signal, strsignal(signal));
     } else {
         const unsigned code = static_cast<unsigned>(WEXITSTATUS(wait_status_));
         snprintf(line, sizeof line,
@@ -183,12 +201,12 @@ std::string ProgramProcess::ended_line() const {
 
 ProgramEnd ProgramProcess::end() const {
     ProgramEnd end;
-    if (WIFSIGNALED(wait_status_)) {
+    if (const int signal = end_signal()) {
         char line[256];
         snprintf(line, sizeof line, "the program ended by signal %d (%s) after the Quit command",
-                 WTERMSIG(wait_status_), strsignal(WTERMSIG(wait_status_)));
+                 signal, strsignal(signal));
         end.note = line;
-        end.status = 128 + WTERMSIG(wait_status_);
+        end.status = 128 + signal;
     } else {
         end.status = WEXITSTATUS(wait_status_);
     }

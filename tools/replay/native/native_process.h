@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tools/replay/core/replay_host.h"
+#include "tools/replay/native/sandbox.h"
 
 #include <sys/types.h>
 
@@ -19,10 +20,11 @@ class ProgramProcess {
 
     // Starts the program in the folder, its environment the tool's less the names in `unset`
     // and with the NAME=value entries in `set`; its standard output and error go to /dev/null
-    // when `silent`. After NOT_NOW or NEVER, failure() has the line.
+    // when `silent`; in a sandbox with those limits unless `sandbox` is null. After NOT_NOW or
+    // NEVER, failure() has the line.
     Started start(const std::string &path, const std::string &folder,
                   const std::vector<std::string> &set, const std::vector<std::string> &unset,
-                  bool silent);
+                  bool silent, const SandboxLimits *sandbox = nullptr);
     bool ended(); // reaps it when it has ended
     Wait wait_for_exit(const Deadline &deadline);
     void kill(); // the whole group, at once
@@ -30,6 +32,9 @@ class ProgramProcess {
     pid_t pid() const { return pid_; }
     double started_ms() const { return started_ms_; }
     int wait_status() const { return wait_status_; } // as waitpid gave it, once ended
+    // The signal that ended it, or 0. bwrap tells the signal that ended a program in its
+    // sandbox as a shell does, by its exit status: 128 plus the signal's number.
+    int end_signal() const;
     const std::string &failure() const { return failure_; }
     // The line for a program that ended before its picture was taken.
     std::string ended_line() const;
@@ -42,6 +47,8 @@ class ProgramProcess {
     int wait_status_ = 0;
     double started_ms_ = 0;
     std::string failure_;
+    Sandbox sandbox_;
+    bool sandboxed_ = false; // pid_ is bwrap, which runs the program in its sandbox
 };
 
 // Sleeps for the given time, or less if a signal comes.

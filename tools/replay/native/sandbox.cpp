@@ -76,27 +76,31 @@ std::string trial_failure(const std::string &said) {
         first = "no message";
     if (first.compare(0, 18, "cannot start bwrap") == 0)
         return "the sandbox cannot be set up: " + first;
+    if (geteuid() == 0 && first.find("Permission denied") != std::string::npos)
+        return "the sandbox cannot be set up: bwrap could not reach the working folder (" + first +
+               "); as root the tool runs the sandbox as the user nobody, who must be "
+               "able to enter the folder the working folders are made in (TMPDIR, or /tmp)";
     return "the sandbox cannot be set up: bwrap could not make it here (" + first +
            "); unprivileged user namespaces may be turned off (sysctl "
            "user.max_user_namespaces, kernel.unprivileged_userns_clone, or AppArmor's "
            "kernel.apparmor_restrict_unprivileged_userns)";
 }
 
-// Runs bwrap once, with the options of every replay, on `true`.
-std::string try_sandbox(const std::string &true_program) {
+// Runs bwrap with the options of every replay on `true`, in the folder.
+std::string run_trial(const std::string &true_program, const std::string &folder) {
     Sandbox trial;
-    const std::string prepared = trial.prepare(true_program, std::string(), SandboxLimits{});
+    const std::string prepared = trial.prepare(true_program, folder, SandboxLimits{});
     if (!prepared.empty())
         return prepared;
     int said[2];
     if (pipe(said) != 0)
-        return std::string("the sandbox cannot be tried: ") + strerror(errno);
+        return std::string("the sandbox cannot be set up: ") + strerror(errno);
     fcntl(said[0], F_SETFD, FD_CLOEXEC);
     const pid_t child = fork();
     if (child < 0) {
         close(said[0]);
         close(said[1]);
-        return std::string("the sandbox cannot be tried: ") + strerror(errno);
+        return std::string("the sandbox cannot be set up: ") + strerror(errno);
     }
     if (child == 0) {
         const int nothing = open("/dev/null", O_RDWR);
@@ -125,6 +129,20 @@ std::string try_sandbox(const std::string &true_program) {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return std::string();
     return trial_failure(text);
+}
+
+// Runs bwrap once, with the options of every replay, on `true` in a folder where the working
+// folders are made: TMPDIR, else /tmp, as the tool makes them.
+std::string try_sandbox(const std::string &true_program) {
+    const char *temp = getenv("TMPDIR");
+    std::string folder = std::string(temp != nullptr && temp[0] != '\0' ? temp : "/tmp") +
+                         "/zepha-sandbox-check-XXXXXX";
+    if (mkdtemp(&folder[0]) == nullptr)
+        return "the sandbox cannot be set up: no folder can be made as " + folder + " (" +
+               strerror(errno) + ")";
+    const std::string said = run_trial(true_program, folder);
+    rmdir(folder.c_str());
+    return said;
 }
 
 std::string check_once() {

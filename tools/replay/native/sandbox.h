@@ -5,21 +5,18 @@
 // namespaces are Linux's, so elsewhere check() says the sandbox cannot be set up.
 #pragma once
 
+#include "tools/replay/core/replay_options.h"
+
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
 
-// ---- Constants ----
-
-constexpr unsigned long long SANDBOX_DEFAULT_MEMORY = 1ULL << 30; // address space: 1 GiB
-constexpr unsigned SANDBOX_PROCESSES = 64; // processes of the program's user in its sandbox
-
 // ---- Types ----
 
 struct SandboxLimits {
-    unsigned long long memory = SANDBOX_DEFAULT_MEMORY; // RLIMIT_AS, in bytes
-    unsigned processes = SANDBOX_PROCESSES;             // RLIMIT_NPROC, counted in the sandbox
+    unsigned long long memory = DEFAULT_SANDBOX_MEMORY; // RLIMIT_AS, in bytes
+    unsigned processes = SANDBOX_PROCESSES; // RLIMIT_NPROC, of the program's user in its sandbox
 };
 
 // One program's sandbox: prepared in the tool, entered by the tool's child between its fork and
@@ -55,7 +52,7 @@ class Sandbox {
     std::vector<char *> argv_; // command_ as execve takes it, made before the fork
     int program_file_ = -1;    // the program, which bwrap copies into the sandbox
     int folder_ = -1;          // the working folder, which bwrap binds writable
-    unsigned long long memory_ = SANDBOX_DEFAULT_MEMORY;
+    unsigned long long memory_ = DEFAULT_SANDBOX_MEMORY;
     bool drop_ = false; // the tool is root: bwrap runs as the unprivileged user below
     uid_t user_ = 0;
     gid_t group_ = 0;
