@@ -165,8 +165,10 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped by SIGTERM"))
     checks = Checks()
     folder = tempfile.mkdtemp(prefix="zepha-e2e-sandbox-")
-    # The working folders apart from the test's: inside the sandbox only they are there.
+    # The working folders apart from the test's: inside the sandbox only they are there. Run
+    # as root, the tool runs the sandbox as nobody, who must be able to enter their folder.
     tmp = tempfile.mkdtemp(prefix="zepha-e2e-sandbox-work-")
+    os.chmod(tmp, 0o755)
     hostile = Hostile(args, folder, tmp)
     try:
         missing = contained(checks, hostile)
