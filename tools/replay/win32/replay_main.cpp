@@ -314,8 +314,15 @@ class Win32Host : public ReplayHost {
         answers_ = Answers{};
         for (const std::string &answer : run.answers)
             answers_.texts.push_back(wide(answer));
-        if (start_program(wide(run.program), wide(run.folder), program_))
+        if (start_program(wide(run.program), wide(run.folder), run.sandbox ? run.memory : 0,
+                          program_))
             return Started::YES;
+        if (run.sandbox) {
+            detail_ = text("the sandbox cannot be set up: %s cannot be put in its job object "
+                           "(error %lu)",
+                           run.program.c_str(), GetLastError());
+            return Started::NEVER;
+        }
         // A start can fail for a reason of the moment (under Wine, now and then, in the new
         // process's loader): every failure is worth another try.
         const DWORD error = GetLastError();
@@ -406,6 +413,17 @@ int wmain(int argc, wchar_t **argv) {
         return STATUS_USAGE;
     }
     Win32System system;
+    // A job object with the sandbox's limits, tried once before any program starts.
+    if (options.sandbox) {
+        const HANDLE job = make_program_job(options.memory);
+        if (job == nullptr) {
+            report_line(text("the sandbox cannot be set up: no job object with its limits "
+                             "(error %lu)",
+                             GetLastError()));
+            return STATUS_NO_SANDBOX;
+        }
+        CloseHandle(job);
+    }
     switch (options.mode) {
     case ReplayOptions::Mode::HELP: fputs(REPLAY_USAGE, stdout); return 0;
     case ReplayOptions::Mode::BATCH: return run_batch(system, options);

@@ -4,6 +4,8 @@
 // as the Quit command would end it. The tool touches no window but this program's.
 #include "tools/replay/win32/replay_win32.h"
 
+#include "tools/replay/core/replay_options.h"
+
 // ---- Constants ----
 
 namespace {
@@ -199,7 +201,31 @@ Wait wait_for_turns(Program &program, const Deadline &deadline) {
 
 // ---- Public functions ----
 
-bool start_program(const std::wstring &exe_path, const std::wstring &folder, Program &program) {
+HANDLE make_program_job(unsigned long long memory_limit) {
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr)
+        return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (memory_limit != 0) {
+        limits.BasicLimitInformation.LimitFlags |=
+            JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_ACTIVE_PROCESS;
+        limits.ProcessMemoryLimit = static_cast<SIZE_T>(memory_limit);
+        limits.BasicLimitInformation.ActiveProcessLimit = SANDBOX_PROCESSES;
+    }
+    // Without limits the job is a help, not a promise: the program runs without it.
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
+        memory_limit != 0) {
+        const DWORD error = GetLastError();
+        CloseHandle(job);
+        SetLastError(error);
+        return nullptr;
+    }
+    return job;
+}
+
+bool start_program(const std::wstring &exe_path, const std::wstring &folder,
+                   unsigned long long memory_limit, Program &program) {
     program = Program{};
     Start start;
     start.exe = exe_path;
@@ -222,14 +248,15 @@ bool start_program(const std::wstring &exe_path, const std::wstring &folder, Pro
         SetLastError(start.error);
         return false;
     }
-    // A job that ends with the tool takes the program with it when the tool is stopped.
-    program.job = CreateJobObjectW(nullptr, nullptr);
-    if (program.job != nullptr) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(program.job, JobObjectExtendedLimitInformation, &limits,
-                                sizeof limits);
-        AssignProcessToJobObject(program.job, program.process.hProcess);
+    // Put in its job before its first instruction, so that every process it starts is in it.
+    program.job = make_program_job(memory_limit);
+    const bool in_job =
+        program.job != nullptr && AssignProcessToJobObject(program.job, program.process.hProcess);
+    if (memory_limit != 0 && !in_job) {
+        const DWORD error = GetLastError();
+        kill_program(program);
+        SetLastError(error);
+        return false;
     }
     program.started_ms = precise_ms();
     ResumeThread(program.process.hThread);

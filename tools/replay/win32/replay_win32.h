@@ -23,11 +23,11 @@ inline DWORD wait_ms(const Deadline &deadline) {
 // instead of a crash dialog that keeps the program alive.
 struct Program {
     PROCESS_INFORMATION process = {}; // its process and main thread
-    HANDLE job = nullptr;             // ends the program if the tool itself is ended
-    HANDLE watcher = nullptr;         // the thread that started it and takes its debug events
-    LONG exception = 0;    // the code of the exception that ended it, or 0 (Interlocked access)
-    HWND window = nullptr; // its graphics window, once shown
-    double started_ms = 0; // precise_ms() when its main thread was let run
+    HANDLE job = nullptr;     // ends the program, and what it started, with the replay or the tool
+    HANDLE watcher = nullptr; // the thread that started it and takes its debug events
+    LONG exception = 0;       // the code of the exception that ended it, or 0 (Interlocked access)
+    HWND window = nullptr;    // its graphics window, once shown
+    double started_ms = 0;    // precise_ms() when its main thread was let run
 };
 
 // Stops the program's main thread, which runs the runtime's windows, for as long as it lives.
@@ -64,7 +64,13 @@ struct Answers {
 // ---- Functions ----
 
 // The program (replay_program.cpp)
-bool start_program(const std::wstring &exe_path, const std::wstring &folder, Program &program);
+// A job object that ends its processes when its last handle is closed; with a memory limit
+// (--sandbox), also at most that much committed memory a process and SANDBOX_PROCESSES
+// processes at a time, or none at all (nullptr, GetLastError says why).
+HANDLE make_program_job(unsigned long long memory_limit);
+// Starts the program in its job; with a memory limit, not at all when it cannot be put there.
+bool start_program(const std::wstring &exe_path, const std::wstring &folder,
+                   unsigned long long memory_limit, Program &program);
 Wait start_playback_at_window(Program &program, const Deadline &deadline, double &late_ms);
 void press_ctrl_key(HWND window, char letter); // queues Ctrl+letter, returns at once
 Wait wait_until_handled(Program &program, const Deadline &deadline); // every message sent so far
