@@ -153,8 +153,10 @@ std::string check_once() {
     if (find_program("bwrap").empty())
         return "the sandbox cannot be set up: bubblewrap (bwrap) is not installed (Debian, "
                "Ubuntu: apt install bubblewrap)";
-    if (find_program("prlimit").empty())
-        return "the sandbox cannot be set up: prlimit (util-linux) is not installed";
+    const std::string prlimit = find_program("prlimit");
+    if (prlimit.empty() || !in_system_folder(prlimit))
+        return "the sandbox cannot be set up: prlimit (util-linux) is not installed in the "
+               "system's folders";
     const std::string true_program = find_program("true");
     if (true_program.empty() || !in_system_folder(true_program))
         return "the sandbox cannot be set up: no `true` program in the system's folders to "
