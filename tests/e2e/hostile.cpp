@@ -3,7 +3,8 @@
 // green when it was kept from it, with a line that says what happened. What it reaches comes
 // from the environment:
 //   HOSTILE_ESCAPE  a file to write outside its folder (it also writes /tmp/zepha-escape-PID,
-//                   on Windows in the temporary folder)
+//                   on Windows in the temporary folder; a private /tmp takes that file without
+//                   a word, so only its absence outside tells)
 //   HOSTILE_PORT    a port on 127.0.0.1 to connect to; it sends "hostile PID\n"
 //   HOSTILE_SECRET  a file to read
 // It also starts HOSTILE_CHILDREN processes that sleep for 10 minutes in sessions of their own,

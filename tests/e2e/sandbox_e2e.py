@@ -18,11 +18,13 @@ import subprocess
 import sys
 import tempfile
 
-from zepha_e2e import Checks, read_png
+from zepha_e2e import Checks, read_png, wait_until
 
 STATUS_NO_SANDBOX = 117
 STATUS_SANDBOX_NEEDS_HEADLESS = 118
 TOOL_DEADLINE = 120  # seconds for one call of the tool
+# The sandbox's processes, killed as it closes, may take a moment more than the tool to be gone.
+END_DEADLINE = 10
 SCRIPT = "ZEPHA_KBD(107);\n"
 # The hostile program's squares, one per attempt, top down (tests/e2e/hostile.cpp): red when
 # the attempt succeeded, green when it failed. Centres in logical coordinates.
@@ -56,6 +58,7 @@ class Hostile:
     def __init__(self, args, folder, tmp):
         self.args, self.folder, self.tmp = args, folder, tmp
         self.escape = os.path.join(folder, "escaped.txt")
+        self.marker = "HOSTILE_ESCAPE=" + self.escape  # in the environment of its processes
         self.secret = os.path.join(folder, "secret.txt")
         with open(self.secret, "w") as file:
             file.write("the answers\n")
@@ -71,8 +74,9 @@ class Hostile:
         self.env.update(TMPDIR=tmp, HOSTILE_ESCAPE=self.escape, HOSTILE_SECRET=self.secret,
                         HOSTILE_PORT=str(self.listener.getsockname()[1]))
 
-    def run(self, name, *options):
-        """The tool's status, its lines, the picture (or None) and what got out."""
+    def run(self, name, *options, linger=0):
+        """The tool's status, its lines, the picture (or None) and what got out: processes
+        still there `linger` seconds after the tool (at once when they are gone)."""
         before = set(glob.glob("/tmp/zepha-escape-*"))
         out = os.path.join(self.folder, name + ".png")
         result = subprocess.run([self.args.tool, self.args.hostile, self.script, out] +
@@ -86,11 +90,12 @@ class Hostile:
                 break
             connections.append(connection)
             connection.close()
+        wait_until(lambda: not processes_with(self.marker), linger)
         got_out = {
             "tmp files": sorted(set(glob.glob("/tmp/zepha-escape-*")) - before),
             "file in the test's folder": os.path.exists(self.escape),
             "connections": len(connections),
-            "processes": processes_with("HOSTILE_ESCAPE=" + self.escape),
+            "processes": processes_with(self.marker),
             "work folders": os.listdir(self.tmp),
         }
         picture = read_png(out) if os.path.exists(out) else None
@@ -113,7 +118,7 @@ class Hostile:
 def contained(checks, hostile):
     checks.step("--sandbox --memory 256M: nothing gets out")
     status, lines, picture, got_out = hostile.run("sandboxed", "--headless", "--sandbox",
-                                                  "--memory", "256M")
+                                                  "--memory", "256M", linger=END_DEADLINE)
     hostile.clean_up(got_out)
     if status == STATUS_NO_SANDBOX:
         return lines
