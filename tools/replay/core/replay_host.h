@@ -24,7 +24,8 @@ extern volatile std::sig_atomic_t g_replay_stop;
 enum class Wait { DONE, TIMED_OUT, PROGRAM_ENDED, NO_ANSWER, FAILED };
 
 // How a start of the program went. NOT_NOW: a failure of the moment, worth another try.
-enum class Started { YES, NOT_NOW, NEVER };
+// NO_SANDBOX: its sandbox (--sandbox) could not be set up, so it was not started.
+enum class Started { YES, NOT_NOW, NEVER, NO_SANDBOX };
 
 // Milliseconds on the monotonic clock.
 inline double precise_ms() {

@@ -91,7 +91,10 @@ int start_playback(ReplayHost &host, const Reporter &report, const ReplayRun &ru
             // process's loader); a file that is no program fails every attempt.
             if (started == Started::NOT_NOW && attempt < START_ATTEMPTS && !deadline.passed())
                 continue;
-            return report.fail(result, STATUS_FAILED, host.detail()).status;
+            return report
+                .fail(result, started == Started::NO_SANDBOX ? STATUS_NO_SANDBOX : STATUS_FAILED,
+                      host.detail())
+                .status;
         }
         double late_ms = 0;
         switch (host.start_playback(deadline, late_ms)) {

@@ -58,9 +58,9 @@ Started ProgramProcess::start(const std::string &path, const std::string &folder
     failure_.clear();
     sandboxed_ = sandbox != nullptr;
     if (sandboxed_) {
-        failure_ = sandbox_.prepare(path, folder, *sandbox);
-        if (!failure_.empty())
-            return Started::NEVER;
+        const Started prepared = sandbox_.prepare(path, folder, *sandbox, failure_);
+        if (prepared != Started::YES)
+            return prepared;
     }
     // Made before the fork: the child only calls what is safe between fork and exec.
     std::vector<std::string> replaced = unset;

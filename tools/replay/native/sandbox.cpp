@@ -89,9 +89,9 @@ std::string trial_failure(const std::string &said) {
 // Runs bwrap with the options of every replay on `true`, in the folder.
 std::string run_trial(const std::string &true_program, const std::string &folder) {
     Sandbox trial;
-    const std::string prepared = trial.prepare(true_program, folder, SandboxLimits{});
-    if (!prepared.empty())
-        return prepared;
+    std::string line;
+    if (trial.prepare(true_program, folder, SandboxLimits{}, line) != Started::YES)
+        return line;
     int said[2];
     if (pipe(said) != 0)
         return std::string("the sandbox cannot be set up: ") + strerror(errno);
@@ -190,16 +190,18 @@ std::string Sandbox::check() {
     return answer;
 }
 
-std::string Sandbox::prepare(const std::string &program, const std::string &folder,
-                             const SandboxLimits &limits) {
+Started Sandbox::prepare(const std::string &program, const std::string &folder,
+                         const SandboxLimits &limits, std::string &line) {
     close_files();
     command_.clear();
     argv_.clear();
     memory_ = limits.memory;
     const std::string bwrap = find_program("bwrap");
     const std::string prlimit = find_program("prlimit");
-    if (bwrap.empty() || prlimit.empty())
-        return "the sandbox cannot be set up: bwrap or prlimit is not installed";
+    if (bwrap.empty() || prlimit.empty()) {
+        line = "the sandbox cannot be set up: bwrap or prlimit is not installed";
+        return Started::NO_SANDBOX;
+    }
 
     drop_ = geteuid() == 0;
     if (drop_) {
@@ -237,17 +239,21 @@ std::string Sandbox::prepare(const std::string &program, const std::string &fold
 
     if (!folder.empty()) {
         folder_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder_ < 0 || (drop_ && !give_folder(folder, user_, group_)))
-            return "the sandbox cannot be set up: cannot give the working folder " + folder +
+        if (folder_ < 0 || (drop_ && !give_folder(folder, user_, group_))) {
+            line = "the sandbox cannot be set up: cannot give the working folder " + folder +
                    " to the sandbox (" + strerror(errno) + ")";
+            return Started::NO_SANDBOX;
+        }
         add({"--bind-fd", std::to_string(folder_), folder, "--chdir", folder});
         add({"--setenv", "HOME", folder});
     }
     // A copy, so that it runs whoever owns it and whatever the folders above it let others do.
     if (!in_system_folder(program)) {
         program_file_ = open(program.c_str(), O_RDONLY | O_CLOEXEC);
-        if (program_file_ < 0)
-            return "cannot start " + program + " (" + strerror(errno) + ")";
+        if (program_file_ < 0) {
+            line = "cannot start " + program + " (" + strerror(errno) + ")";
+            return Started::NEVER;
+        }
         add({"--perms", "0555", "--ro-bind-data", std::to_string(program_file_), program});
     }
     // The sandbox's own root and /dev are memory the program could fill: read-only, like the
@@ -260,7 +266,7 @@ std::string Sandbox::prepare(const std::string &program, const std::string &fold
     for (std::string &argument : command_)
         argv_.push_back(&argument[0]);
     argv_.push_back(nullptr);
-    return std::string();
+    return Started::YES;
 }
 
 const char *Sandbox::enter(char *const envp[]) {

@@ -5,6 +5,7 @@
 // namespaces are Linux's, so elsewhere check() says the sandbox cannot be set up.
 #pragma once
 
+#include "tools/replay/core/replay_host.h"
 #include "tools/replay/core/replay_options.h"
 
 #include <sys/types.h>
@@ -33,9 +34,10 @@ class Sandbox {
     static std::string check();
 
     // Makes bwrap's command line for the program (its full path) in its working folder, which
-    // the program's user is given; empty, or the line that says why not.
-    std::string prepare(const std::string &program, const std::string &folder,
-                        const SandboxLimits &limits);
+    // the program's user is given. YES; NEVER when the program cannot be read; NO_SANDBOX when
+    // the sandbox cannot be set up. `line` says why not.
+    Started prepare(const std::string &program, const std::string &folder,
+                    const SandboxLimits &limits, std::string &line);
 
     // In the child, between fork and exec: the limits, the identity bwrap runs as, then bwrap
     // with the environment. Returns only when that fails: the step that failed, with errno

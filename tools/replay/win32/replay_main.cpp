@@ -321,7 +321,7 @@ class Win32Host : public ReplayHost {
             detail_ = text("the sandbox cannot be set up: %s cannot be put in its job object "
                            "(error %lu)",
                            run.program.c_str(), GetLastError());
-            return Started::NEVER;
+            return Started::NO_SANDBOX;
         }
         // A start can fail for a reason of the moment (under Wine, now and then, in the new
         // process's loader): every failure is worth another try.
