@@ -9,6 +9,9 @@
 
 namespace zepha {
 
+// count pixels from first set to rgb, with the C library's fill of 32-bit units where it has one.
+void fill_pixels(uint32_t *first, int64_t count, uint32_t rgb);
+
 // kind: 0 triangle, 1 rectangle, 2 oval, 3 line, 4 pixel (the ITEM_ values).
 // points: surface coordinates, as render_shape computes them from the item's logical ones
 //   (origin + x, origin - y, 64-bit): triangle p[0..2]; rectangle/oval p[0] = (x1, y1) top-left
