@@ -146,7 +146,7 @@ void platform_rectangle(const RasterBox &edges, int pen_width, bool filled, cons
 
 // The platform's oval: boxes two pixels wide or high as rectangles.
 void platform_oval(const RasterBox &edges, int pen_width, bool filled, const RasterClip &clip,
-                   SpanSink &sink) {
+                   SpanSink &sink, RasterOvalRows *known) {
     const RasterBox box = ordered(edges);
     if (box.left == box.right || box.top == box.bottom)
         return;
@@ -155,7 +155,7 @@ void platform_oval(const RasterBox &edges, int pen_width, bool filled, const Ras
         return;
     }
     if (pen_width <= 1) {
-        raster_oval(box, !filled, clip, sink);
+        raster_oval(box, !filled, clip, sink, known);
         return;
     }
     const RasterPen pen(pen_width);
@@ -237,7 +237,7 @@ bool pen_centre(int kind, int pen_width, const RasterPoint (&points)[3], RasterP
 }
 
 void paint_shape_spans(int kind, int pen_width, const RasterPoint (&given)[3],
-                       const RasterClip &clip, SpanSink &sink) {
+                       const RasterClip &clip, SpanSink &sink, RasterOvalRows *known) {
     if (clip.width <= 0 || clip.height <= 0)
         return;
     if (pen_width < 0)
@@ -275,7 +275,7 @@ void paint_shape_spans(int kind, int pen_width, const RasterPoint (&given)[3],
         else if (kind == RECTANGLE)
             platform_rectangle(clamped(box, pen_width), pen_width, filled, clip, sink);
         else if (near_box(box))
-            platform_oval(box, pen_width, filled, clip, sink);
+            platform_oval(box, pen_width, filled, clip, sink, known);
         else
             far_oval(box, pen_width, clip, sink);
         break;
@@ -286,11 +286,11 @@ void paint_shape_spans(int kind, int pen_width, const RasterPoint (&given)[3],
 }
 
 void paint_shape(PixelSurface &surface, int kind, uint32_t rgb, int pen_width,
-                 const RasterPoint (&points)[3]) {
+                 const RasterPoint (&points)[3], RasterOvalRows *known) {
     if (surface.pixels == nullptr || surface.width <= 0 || surface.height <= 0)
         return;
     MemoryPainter painter(surface, rgb);
-    paint_shape_spans(kind, pen_width, points, {surface.width, surface.height}, painter);
+    paint_shape_spans(kind, pen_width, points, {surface.width, surface.height}, painter, known);
 }
 
 } // namespace zepha

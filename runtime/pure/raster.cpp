@@ -361,6 +361,29 @@ class WalkRows {
     bool known_[CAPACITY] = {};
 };
 
+// The runs of walked row y in columns of the box, [left, right), empty where there is none:
+// the filled row from the walk's outermost pixel to its mirror image (the filled interior is
+// traced by a walk that, for even widths, runs one column further than the outline's); or the
+// pixels the outline walk visits, and their mirror images.
+void row_runs(const OvalWalk &walk, WalkInTurn &filled, WalkInTurn &outline, bool outline_only,
+              int64_t y, int64_t (&runs)[4]) {
+    runs[0] = runs[1] = runs[2] = runs[3] = 0;
+    if (!outline_only) {
+        const int64_t x = filled.entry(y);
+        runs[0] = walk.a - x;
+        runs[1] = x + 1;
+        return;
+    }
+    const int64_t enter = outline.entry(y);
+    if (enter < walk.w / 2)
+        return; // the walk ended above this row
+    const int64_t leave = std::max(std::min(enter, outline.last_y_step(y)), walk.w / 2);
+    runs[0] = leave;
+    runs[1] = enter + 1;
+    runs[2] = walk.a - enter;
+    runs[3] = walk.a - leave + 1;
+}
+
 struct Interval {
     int64_t left, right;
     bool operator<(const Interval &other) const { return left < other.left; }
@@ -428,7 +451,28 @@ void raster_polygon(const RasterPoint *points, int count, const RasterClip &clip
     }
 }
 
-void raster_oval(const RasterBox &box, bool outline_only, const RasterClip &clip, SpanSink &sink) {
+const int64_t *RasterOvalRows::runs(int64_t w, int64_t h, bool outline_only) {
+    if (h > RASTER_KNOWN_OVAL_ROWS)
+        return nullptr;
+    for (const Size &size : sizes_)
+        if (size.w == w && size.h == h && size.outline_only == outline_only && !size.runs.empty())
+            return size.runs.data();
+    Size &size = sizes_[next_];
+    next_ = (next_ + 1) % RASTER_KNOWN_OVALS;
+    const OvalWalk walk(w, h);
+    WalkInTurn filled(walk, walk.a - walk.w / 2), outline(walk, walk.w / 2);
+    size = {w, h, outline_only, {}};
+    size.runs.resize(static_cast<size_t>(4 * (walk.b - walk.h / 2 + 1)));
+    for (int64_t y = walk.h / 2; y <= walk.b; y++) {
+        int64_t row[4];
+        row_runs(walk, filled, outline, outline_only, y, row);
+        std::copy(row, row + 4, size.runs.begin() + 4 * (y - walk.h / 2));
+    }
+    return size.runs.data();
+}
+
+void raster_oval(const RasterBox &box, bool outline_only, const RasterClip &clip, SpanSink &sink,
+                 RasterOvalRows *known) {
     const int64_t left = box.left, top = box.top;
     const OvalWalk walk(box.right - box.left, box.bottom - box.top);
     const int64_t first = std::max<int64_t>(top, 0);
@@ -448,35 +492,24 @@ void raster_oval(const RasterBox &box, bool outline_only, const RasterClip &clip
             next = std::min(next, std::max(y, upper_first));
         return next;
     };
+    const int64_t *known_runs = known != nullptr && next_shown(half) <= walk.b
+                                    ? known->runs(walk.w, walk.h, outline_only)
+                                    : nullptr;
     WalkInTurn filled(walk, walk.a - walk.w / 2), outline(walk, walk.w / 2);
     for (int64_t y = next_shown(half); y <= walk.b; y = next_shown(y + 1)) {
-        // The runs of the row, in columns of the box: the filled row from the walk's outermost
-        // pixel to its mirror image (the filled interior is traced by a walk that, for even
-        // widths, runs one column further than the outline's); or the pixels the outline walk
-        // visits and their mirror images.
-        int64_t runs[2][2] = {{0, 0}, {0, 0}};
-        if (!outline_only) {
-            const int64_t x = filled.entry(y);
-            runs[0][0] = walk.a - x;
-            runs[0][1] = x + 1;
-        } else {
-            const int64_t enter = outline.entry(y);
-            if (enter < walk.w / 2)
-                continue; // the walk ended above this row
-            const int64_t leave = std::max(std::min(enter, outline.last_y_step(y)), walk.w / 2);
-            runs[0][0] = leave;
-            runs[0][1] = enter + 1;
-            runs[1][0] = walk.a - enter;
-            runs[1][1] = walk.a - leave + 1;
-        }
+        int64_t runs[4];
+        if (known_runs != nullptr)
+            std::copy(known_runs + 4 * (y - half), known_runs + 4 * (y - half) + 4, runs);
+        else
+            row_runs(walk, filled, outline, outline_only, y, runs);
         const bool upper = y >= upper_first && y <= upper_last && walk.b - y != y;
         const bool lower = y >= lower_first && y <= lower_last;
         for (const int64_t row : {upper ? top + walk.b - y : -1, lower ? top + y : -1}) {
             if (row < 0)
                 continue;
-            for (const auto &run : runs) {
-                const int64_t l = std::max<int64_t>(left + run[0], 0);
-                const int64_t r = std::min(left + run[1], clip.width);
+            for (int run = 0; run < 4; run += 2) {
+                const int64_t l = std::max<int64_t>(left + runs[run], 0);
+                const int64_t r = std::min(left + runs[run + 1], clip.width);
                 if (l < r)
                     sink.span(row, l, r);
             }

@@ -56,6 +56,9 @@ namespace {
 
 // The surface holds exactly what erase_surface leaves, nothing drawn on it since.
 bool surface_just_erased = false;
+// The rows of the ovals of the sizes drawn last: a program redrawing its picture draws the same
+// ovals at every event.
+RasterOvalRows known_ovals;
 
 } // namespace
 
@@ -96,10 +99,10 @@ void software::render_item(const DrawItem &item) {
         if (surface_just_erased && color == color_table[WHITE]) {
             BorderPainter painter;
             paint_shape_spans(item.kind, item.width, points, {SURFACE_WIDTH, SURFACE_HEIGHT},
-                              painter);
+                              painter, &known_ovals);
             surface_just_erased = !painter.painted;
         } else {
-            paint_shape(surface, item.kind, color, item.width, points);
+            paint_shape(surface, item.kind, color, item.width, points, &known_ovals);
             surface_just_erased = false;
         }
     }

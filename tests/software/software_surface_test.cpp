@@ -1,6 +1,6 @@
 // The renderer's shortcuts leave the pixels the plain way gives: white shapes on a surface just
-// erased paint only the border they cover, and ovals are computed a walked row at a time for the
-// row and its mirror image in the clip.
+// erased paint only the border they cover; ovals are computed a walked row at a time for the row
+// and its mirror image in the clip, and their rows are kept by size between shapes.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -54,7 +54,9 @@ using Pixels = std::set<std::pair<int64_t, int64_t>>; // (row, column)
 class Collect final : public SpanSink {
   public:
     Pixels pixels;
+    std::vector<std::tuple<int64_t, int64_t, int64_t>> spans;
     void span(int64_t row, int64_t left, int64_t right) override {
+        spans.emplace_back(row, left, right);
         for (int64_t x = left; x < right; x++)
             pixels.insert({row, x});
     }
@@ -117,4 +119,29 @@ TEST(SoftwareSurface, OvalsAcrossTheClipsEdgesAreTheWholeOvalsPixelsInside) {
                         << w << " x " << h << " at (" << left << ", " << top << ")"
                         << (outline ? ", outline" : ", filled");
                 }
+}
+
+// Rows kept by size give the spans the walk gives, wherever the box is and whichever sizes came
+// between (more than are kept, so sizes are replaced and walked again), and a box too tall to
+// keep is walked each time.
+TEST(SoftwareSurface, OvalsFromKnownRowsAreTheOvalsWalked) {
+    const RasterClip clip = {601, 540};
+    RasterOvalRows known;
+    std::vector<std::pair<int64_t, int64_t>> sizes;
+    for (int64_t i = 0; i < RASTER_KNOWN_OVALS + 3; i++)
+        sizes.push_back({3 + 9 * i, 40 - 3 * i});
+    sizes.push_back({50, RASTER_KNOWN_OVAL_ROWS + 1});
+    for (int round = 0; round < 3; round++)
+        for (const auto &[w, h] : sizes)
+            for (const int64_t left : {int64_t(-20), int64_t(280), int64_t(590)})
+                for (const int64_t top : {int64_t(-15), int64_t(250), int64_t(530)})
+                    for (const bool outline : {false, true}) {
+                        Collect walked, kept;
+                        const RasterBox box = {left, top, left + w, top + h};
+                        raster_oval(box, outline, clip, walked);
+                        raster_oval(box, outline, clip, kept, &known);
+                        ASSERT_EQ(walked.spans, kept.spans)
+                            << w << " x " << h << " at (" << left << ", " << top << ")"
+                            << (outline ? ", outline" : ", filled") << ", round " << round;
+                    }
 }
