@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cwchar>
 #include <utility>
 
@@ -201,9 +202,18 @@ void far_oval(const RasterBox &box, int pen_width, const RasterClip &clip, SpanS
 // twice as fast). Runs shorter than SHORT_RUN (an outline's edge, a small shape's row) are
 // stored here: the call would cost more than the stores.
 void fill_pixels(uint32_t *first, int64_t count, uint32_t rgb) {
-    if (count < SHORT_RUN) {
+    if (count < 4) {
         for (int64_t i = 0; i < count; i++)
             first[i] = rgb;
+        return;
+    }
+    if (count < SHORT_RUN) {
+        // Four pixels a store (the copies compile to single 16-byte stores), the last four
+        // stored again where the count is not a multiple of four.
+        const uint32_t four[4] = {rgb, rgb, rgb, rgb};
+        for (int64_t i = 0; i + 4 <= count; i += 4)
+            memcpy(first + i, four, sizeof four);
+        memcpy(first + count - 4, four, sizeof four);
         return;
     }
     if constexpr (sizeof(wchar_t) == sizeof(uint32_t))
