@@ -49,6 +49,15 @@ class MemoryPainter final : public SpanSink {
         if (left < right)
             fill_pixels(surface_.pixels + row * surface_.width + left, right - left, rgb_);
     }
+    void column(int64_t x, int64_t top, int64_t bottom) override {
+        if (x < 0 || x >= surface_.width)
+            return;
+        top = std::max<int64_t>(top, 0);
+        bottom = std::min<int64_t>(bottom, surface_.height);
+        for (uint32_t *pixel = surface_.pixels + top * surface_.width + x; top < bottom;
+             top++, pixel += surface_.width)
+            *pixel = rgb_;
+    }
 
   private:
     PixelSurface &surface_;

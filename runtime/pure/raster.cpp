@@ -412,8 +412,7 @@ void raster_line(RasterPoint from, RasterPoint to, const RasterClip &clip, SpanS
         if (horizontal)
             sink.span(fixed, lo, hi);
         else
-            for (int64_t y = lo; y < hi; y++)
-                sink.span(y, fixed, fixed + 1);
+            sink.column(fixed, lo, hi);
         return;
     }
     bresenham(from, to, clip, sink);

@@ -22,6 +22,11 @@ struct RasterClip {
 class SpanSink {
   public:
     virtual void span(int64_t row, int64_t left, int64_t right) = 0;
+    // The pixel of column x in each of rows [top, bottom): a vertical line's runs at once.
+    virtual void column(int64_t x, int64_t top, int64_t bottom) {
+        for (int64_t row = top; row < bottom; row++)
+            span(row, x, x + 1);
+    }
 
   protected:
     ~SpanSink() = default;
