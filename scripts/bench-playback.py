@@ -4,8 +4,10 @@ rounds side by side; run by scripts/bench-playback, which builds and passes what
 Prints figures only: a line a round, the medians of the rounds' ratios, the editor's peak
 resident memory, and the reference rates under Wine and in the browser where they can be had."""
 import argparse
+import atexit
 import os
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -26,6 +28,7 @@ parser.add_argument("--web-site")
 parser.add_argument("--web-modules")
 args = parser.parse_args()
 work = tempfile.mkdtemp(prefix="zepha-bench-playback-")
+atexit.register(shutil.rmtree, work, ignore_errors=True)
 
 
 def script(events):
