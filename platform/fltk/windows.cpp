@@ -28,6 +28,9 @@ constexpr int MENU_BAR_HEIGHT = 25;
 // waits for the next frame, and a wait that finds nothing to do shows it at once, so what
 // stays on the screen is always current.
 constexpr double FRAME_INTERVAL_S = 1.0 / 60;
+// A look at the toolkit's events costs three system calls; while input keeps the wait loop busy
+// (playback, say) it looks at most this often, and a wait that finds nothing to do looks at once.
+constexpr double CHECK_INTERVAL_S = 1.0 / 1000;
 
 } // namespace
 } // namespace zepha::fltk
@@ -44,6 +47,7 @@ namespace {
 
 Fl_Widget *surface_view = nullptr;
 std::chrono::steady_clock::time_point last_frame;
+std::chrono::steady_clock::time_point last_check;
 
 } // namespace
 
@@ -157,7 +161,11 @@ void copy_surface_to_window() {
 }
 
 bool pump_one_message() {
-    Fl::check();
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_check >= std::chrono::duration<double>(CHECK_INTERVAL_S)) {
+        Fl::check();
+        last_check = now;
+    }
     const bool took = take_one_input();
     if (g_surface_dirty != 0)
         copy_surface_to_window();

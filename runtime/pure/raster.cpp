@@ -174,15 +174,20 @@ struct OvalWalk {
     Narrow na2, nb2, na2b2x2;
 #endif
 
+    // The products in the wide type are made only for the walks that use them.
     OvalWalk(int64_t width, int64_t height)
-        : w(width), h(height), a(width - 1), b(height - 1), a2(square(a)), b2(square(b)),
-          a2b2x2(a2 * b2 * wide(2)) {
+        : w(width), h(height), a(width - 1), b(height - 1), a2(), b2(), a2b2x2() {
 #if defined(__SIZEOF_INT128__)
         narrow = width < NARROW_WALK_LIMIT && height < NARROW_WALK_LIMIT;
         na2 = narrow_square(a);
         nb2 = narrow_square(b);
         na2b2x2 = na2 * nb2 * 2;
+        if (narrow)
+            return;
 #endif
+        a2 = square(a);
+        b2 = square(b);
+        a2b2x2 = a2 * b2 * wide(2);
     }
 
     // At state (x, y) the walk steps y when G(x-1, y+1) + G(x-1, y) <= 0 ...
@@ -211,8 +216,13 @@ struct OvalWalk {
     }
     // Largest x in [lo, hi] for which holds(x) is true, lo - 1 if none. holds is true up to
     // some x and false beyond it where x - 1 >= a / 2; the column below is tried on its own.
-    template <typename Holds> int64_t last(int64_t lo, int64_t hi, Holds holds) const {
+    // An answer expected just below hi is looked for there first.
+    template <typename Holds>
+    int64_t last(int64_t lo, int64_t hi, Holds holds, bool near_hi = false) const {
         const int64_t monotone = std::max(lo, (a + 1) / 2 + 1);
+        for (int tries = near_hi ? 3 : 0; tries > 0 && hi > monotone; tries--, hi--)
+            if (holds(hi))
+                return hi;
         if (hi >= monotone && holds(monotone)) {
             int64_t l = monotone, r = hi;
             while (l < r) {
@@ -229,23 +239,66 @@ struct OvalWalk {
                 return x;
         return lo - 1;
     }
-    // Last x of row y before the walk steps to the next row.
-    int64_t last_y_step(int64_t y, int64_t stop) const {
-        return last(stop, a, [&](int64_t x) { return y_step(x, y); });
-    }
-    // The x at which the walk, which runs while x >= stop, enters row y (h / 2 <= y <= b).
-    // The previous row is left at the first x where a y step is due, or, where the walk is
-    // steep, at the one x the previous row holds; a simultaneous x step moves it in by one.
-    int64_t entry(int64_t y, int64_t stop) const {
-        if (y == h / 2)
-            return a;
-        const int64_t due = last_y_step(y - 1, stop);
-        const int64_t steep =
-            y - 1 == h / 2 ? a : last(stop, a, [&](int64_t x) { return !x_step(x, y - 2); });
-        const int64_t exit = std::min(due, steep);
-        return exit - (x_step(exit, y - 1) ? 1 : 0);
-    }
+    int64_t last_y_step(int64_t y, int64_t stop) const; // WalkInTurn's, for one row
+    int64_t entry(int64_t y, int64_t stop) const;       // WalkInTurn's, for one row
 };
+
+// The walk's searches for its rows (h / 2 <= y <= b), which, taken in increasing order, start
+// where the earlier row's ended: below its widest row the walk only moves inwards, so the x
+// where a row's condition last holds is at most the earlier row's (the condition's y terms grow
+// with y there). A row asked for again is answered at once.
+class WalkInTurn {
+  public:
+    WalkInTurn(const OvalWalk &walk, int64_t stop) : walk_(walk), stop_(stop) {}
+
+    // Last x of row y before the walk steps to the next row.
+    int64_t last_y_step(int64_t y) {
+        if (y != due_row_) {
+            const bool below = y > due_row_ && due_row_ >= walk_.h / 2;
+            due_ = walk_.last(
+                stop_, below ? due_ : walk_.a, [&](int64_t x) { return walk_.y_step(x, y); },
+                below);
+            due_row_ = y;
+        }
+        return due_;
+    }
+    // Last x of row y at which the walk takes no x step.
+    int64_t last_without_x_step(int64_t y) {
+        if (y != flat_row_) {
+            const bool below = y > flat_row_ && flat_row_ >= walk_.h / 2;
+            flat_ = walk_.last(
+                stop_, below ? flat_ : walk_.a, [&](int64_t x) { return !walk_.x_step(x, y); },
+                below);
+            flat_row_ = y;
+        }
+        return flat_;
+    }
+    // The x at which the walk, which runs while x >= stop, enters row y. The previous row is
+    // left at the first x where a y step is due, or, where the walk is steep, at the one x the
+    // previous row holds; a simultaneous x step moves it in by one.
+    int64_t entry(int64_t y) {
+        if (y == walk_.h / 2)
+            return walk_.a;
+        const int64_t due = last_y_step(y - 1);
+        const int64_t steep = y - 1 == walk_.h / 2 ? walk_.a : last_without_x_step(y - 2);
+        const int64_t exit = std::min(due, steep);
+        return exit - (walk_.x_step(exit, y - 1) ? 1 : 0);
+    }
+
+  private:
+    const OvalWalk &walk_;
+    int64_t stop_;
+    int64_t due_row_ = -1, due_ = 0;   // the row last_y_step last searched, and its answer
+    int64_t flat_row_ = -1, flat_ = 0; // the same for last_without_x_step
+};
+
+int64_t OvalWalk::last_y_step(int64_t y, int64_t stop) const {
+    return WalkInTurn(*this, stop).last_y_step(y);
+}
+
+int64_t OvalWalk::entry(int64_t y, int64_t stop) const {
+    return WalkInTurn(*this, stop).entry(y);
+}
 
 // Row of the walk that gives local row y of the box: the lower half is walked, the upper half
 // mirrors it.
@@ -308,6 +361,29 @@ class WalkRows {
     bool known_[CAPACITY] = {};
 };
 
+// The runs of walked row y in columns of the box, [left, right), empty where there is none:
+// the filled row from the walk's outermost pixel to its mirror image (the filled interior is
+// traced by a walk that, for even widths, runs one column further than the outline's); or the
+// pixels the outline walk visits, and their mirror images.
+void row_runs(const OvalWalk &walk, WalkInTurn &filled, WalkInTurn &outline, bool outline_only,
+              int64_t y, int64_t (&runs)[4]) {
+    runs[0] = runs[1] = runs[2] = runs[3] = 0;
+    if (!outline_only) {
+        const int64_t x = filled.entry(y);
+        runs[0] = walk.a - x;
+        runs[1] = x + 1;
+        return;
+    }
+    const int64_t enter = outline.entry(y);
+    if (enter < walk.w / 2)
+        return; // the walk ended above this row
+    const int64_t leave = std::max(std::min(enter, outline.last_y_step(y)), walk.w / 2);
+    runs[0] = leave;
+    runs[1] = enter + 1;
+    runs[2] = walk.a - enter;
+    runs[3] = walk.a - leave + 1;
+}
+
 struct Interval {
     int64_t left, right;
     bool operator<(const Interval &other) const { return left < other.left; }
@@ -336,8 +412,7 @@ void raster_line(RasterPoint from, RasterPoint to, const RasterClip &clip, SpanS
         if (horizontal)
             sink.span(fixed, lo, hi);
         else
-            for (int64_t y = lo; y < hi; y++)
-                sink.span(y, fixed, fixed + 1);
+            sink.column(fixed, lo, hi);
         return;
     }
     bresenham(from, to, clip, sink);
@@ -375,37 +450,68 @@ void raster_polygon(const RasterPoint *points, int count, const RasterClip &clip
     }
 }
 
-void raster_oval(const RasterBox &box, bool outline_only, const RasterClip &clip, SpanSink &sink) {
+const int64_t *RasterOvalRows::runs(int64_t w, int64_t h, bool outline_only) {
+    if (h > RASTER_KNOWN_OVAL_ROWS)
+        return nullptr;
+    for (const Size &size : sizes_)
+        if (size.w == w && size.h == h && size.outline_only == outline_only && !size.runs.empty())
+            return size.runs.data();
+    Size &size = sizes_[next_];
+    next_ = (next_ + 1) % RASTER_KNOWN_OVALS;
+    const OvalWalk walk(w, h);
+    WalkInTurn filled(walk, walk.a - walk.w / 2), outline(walk, walk.w / 2);
+    size = {w, h, outline_only, {}};
+    size.runs.resize(static_cast<size_t>(4 * (walk.b - walk.h / 2 + 1)));
+    for (int64_t y = walk.h / 2; y <= walk.b; y++) {
+        int64_t row[4];
+        row_runs(walk, filled, outline, outline_only, y, row);
+        std::copy(row, row + 4, size.runs.begin() + 4 * (y - walk.h / 2));
+    }
+    return size.runs.data();
+}
+
+void raster_oval(const RasterBox &box, bool outline_only, const RasterClip &clip, SpanSink &sink,
+                 RasterOvalRows *known) {
     const int64_t left = box.left, top = box.top;
     const OvalWalk walk(box.right - box.left, box.bottom - box.top);
     const int64_t first = std::max<int64_t>(top, 0);
     const int64_t last = std::min(box.bottom, clip.height);
-    for (int64_t row = first; row < last; row++) {
-        const int64_t y = row - top;
-        if (!outline_only) {
-            int64_t l, r;
-            if (filled_row(walk, y, l, r)) {
-                l = std::max<int64_t>(left + l, 0);
-                r = std::min(left + r, clip.width);
+    // Each walked row gives a row of the lower half and its mirror image in the upper half. The
+    // walked rows whose row in either half is in the clip are taken in increasing order.
+    const int64_t half = walk.h / 2;
+    const int64_t lower_first = std::max(half, first - top);
+    const int64_t lower_last = std::min(walk.b, last - 1 - top);
+    const int64_t upper_first = std::max(half, top + walk.b - (last - 1));
+    const int64_t upper_last = std::min(walk.b, top + walk.b - first);
+    auto next_shown = [&](int64_t y) {
+        int64_t next = walk.b + 1;
+        if (lower_first <= lower_last && y <= lower_last)
+            next = std::min(next, std::max(y, lower_first));
+        if (upper_first <= upper_last && y <= upper_last)
+            next = std::min(next, std::max(y, upper_first));
+        return next;
+    };
+    const int64_t *known_runs = known != nullptr && next_shown(half) <= walk.b
+                                    ? known->runs(walk.w, walk.h, outline_only)
+                                    : nullptr;
+    WalkInTurn filled(walk, walk.a - walk.w / 2), outline(walk, walk.w / 2);
+    for (int64_t y = next_shown(half); y <= walk.b; y = next_shown(y + 1)) {
+        int64_t runs[4];
+        if (known_runs != nullptr)
+            std::copy(known_runs + 4 * (y - half), known_runs + 4 * (y - half) + 4, runs);
+        else
+            row_runs(walk, filled, outline, outline_only, y, runs);
+        const bool upper = y >= upper_first && y <= upper_last && walk.b - y != y;
+        const bool lower = y >= lower_first && y <= lower_last;
+        for (const int64_t row : {upper ? top + walk.b - y : -1, lower ? top + y : -1}) {
+            if (row < 0)
+                continue;
+            for (int run = 0; run < 4; run += 2) {
+                const int64_t l = std::max<int64_t>(left + runs[run], 0);
+                const int64_t r = std::min(left + runs[run + 1], clip.width);
                 if (l < r)
                     sink.span(row, l, r);
             }
-            continue;
-        }
-        // The outline: the pixels the walk visits on this row, and their mirror images.
-        const int64_t wy = walked_row(walk, y);
-        const int64_t enter = walk.entry(wy, walk.w / 2);
-        if (enter < walk.w / 2)
-            continue; // the walk ended above this row
-        const int64_t leave =
-            std::max(std::min(enter, walk.last_y_step(wy, walk.w / 2)), walk.w / 2);
-        const int64_t runs[2][2] = {{left + leave, left + enter + 1},
-                                    {left + walk.a - enter, left + walk.a - leave + 1}};
-        for (const auto &run : runs) {
-            const int64_t l = std::max<int64_t>(run[0], 0);
-            const int64_t r = std::min(run[1], clip.width);
-            if (l < r)
-                sink.span(row, l, r);
         }
     }
 }

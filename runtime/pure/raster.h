@@ -22,6 +22,11 @@ struct RasterClip {
 class SpanSink {
   public:
     virtual void span(int64_t row, int64_t left, int64_t right) = 0;
+    // The pixel of column x in each of rows [top, bottom): a vertical line's runs at once.
+    virtual void column(int64_t x, int64_t top, int64_t bottom) {
+        for (int64_t row = top; row < bottom; row++)
+            span(row, x, x + 1);
+    }
 
   protected:
     ~SpanSink() = default;
@@ -74,15 +79,36 @@ constexpr int64_t RASTER_COORDINATE_LIMIT = int64_t(1) << 40;
 // raster_oval_pen's boxes, which it walks whole, stay within this distance.
 constexpr int64_t RASTER_OVAL_PEN_LIMIT = int64_t(1) << 17;
 
+// The rows of ovals by the size of their box, for a caller that draws ovals of a few sizes again
+// and again (a program that redraws its picture at every event): raster_oval then walks each
+// size once. Keeps the last RASTER_KNOWN_OVALS sizes, each up to RASTER_KNOWN_OVAL_ROWS rows.
+constexpr int RASTER_KNOWN_OVALS = 8;
+constexpr int64_t RASTER_KNOWN_OVAL_ROWS = 2048;
+class RasterOvalRows {
+  public:
+    // The runs of the walked rows of a w by h box, four numbers a row (h / 2 to h - 1); null
+    // for a box too tall to keep.
+    const int64_t *runs(int64_t w, int64_t h, bool outline_only);
+
+  private:
+    struct Size {
+        int64_t w = 0, h = 0;
+        bool outline_only = false;
+        std::vector<int64_t> runs;
+    };
+    Size sizes_[RASTER_KNOWN_OVALS];
+    int next_ = 0; // the size replaced next
+};
+
 // Drawing
 void raster_line(RasterPoint from, RasterPoint to, const RasterClip &clip,
                  SpanSink &sink); // one-pixel line; the end point is not drawn
 void raster_polygon(const RasterPoint *points, int count, const RasterClip &clip,
                     SpanSink &sink); // interior under the alternate rule, without the outline;
                                      // at most 64 points
-void raster_oval(const RasterBox &box, bool outline_only, const RasterClip &clip,
-                 SpanSink &sink); // oval in a box of at least 3 by 3: filled with its edge,
-                                  // or its one-pixel edge alone
+void raster_oval(const RasterBox &box, bool outline_only, const RasterClip &clip, SpanSink &sink,
+                 RasterOvalRows *known = nullptr); // oval in a box of at least 3 by 3: filled
+                                                   // with its edge, or its one-pixel edge alone
 void raster_oval_wide(const RasterBox &box, const RasterDisc &disc, int pen_width,
                       const RasterClip &clip,
                       SpanSink &sink); // edge of an oval drawn with a wide pen: the pen's disc

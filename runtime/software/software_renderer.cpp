@@ -9,13 +9,61 @@
 #include "runtime/pure/raster.h"
 #include "runtime/software/text_face.h"
 
+// ---- Types ----
+
+namespace zepha {
+namespace {
+
+// Paints white spans onto a surface that is just erased: of a span only the pixels of the black
+// border change, so only those are painted. Notes whether it painted any.
+class BorderPainter final : public SpanSink {
+  public:
+    void span(int64_t row, int64_t left, int64_t right) override {
+        if (row < 0 || row >= SURFACE_HEIGHT)
+            return;
+        left = std::max<int64_t>(left, 0);
+        right = std::min<int64_t>(right, SURFACE_WIDTH);
+        if (left >= right)
+            return;
+        uint32_t *line = g_surface_pixels + row * SURFACE_WIDTH;
+        const uint32_t white = color_table[WHITE];
+        if (row == 0 || row == SURFACE_HEIGHT - 1) {
+            fill_pixels(line + left, right - left, white);
+            painted = true;
+            return;
+        }
+        if (left == 0) {
+            line[0] = white;
+            painted = true;
+        }
+        if (right == SURFACE_WIDTH) {
+            line[SURFACE_WIDTH - 1] = white;
+            painted = true;
+        }
+    }
+    bool painted = false;
+};
+
+} // namespace
+} // namespace zepha
+
 // ---- State ----
 
 uint32_t g_surface_pixels[SURFACE_WIDTH * SURFACE_HEIGHT] = {};
 
+namespace zepha {
+namespace {
+
+// The surface holds exactly what erase_surface leaves, nothing drawn on it since.
+bool surface_just_erased = false;
+// The rows of the ovals of the sizes drawn last: a program redrawing its picture draws the same
+// ovals at every event.
+RasterOvalRows known_ovals;
+
+} // namespace
+
 // ---- Internal functions ----
 
-namespace zepha {
 namespace {
 
 // Logical to surface coordinates, in 64 bits, as the Windows renderer maps them.
@@ -41,28 +89,41 @@ void software::render_item(const DrawItem &item) {
                        item.y1, text);
             unlock_text_block(item.text_block);
         }
+        surface_just_erased = false;
     } else if (item.kind >= ITEM_TRIANGLE && item.kind <= ITEM_PIXEL) {
         const RasterPoint points[3] = {surface_point(item.x1, item.y1),
                                        surface_point(item.x2, item.y2),
                                        surface_point(item.x3, item.y3)};
-        paint_shape(surface, item.kind, color, item.width, points);
+        // A white shape on a surface just erased (the editor's background, say) changes at
+        // most the border: the rest of its pixels are white already.
+        if (surface_just_erased && color == color_table[WHITE]) {
+            BorderPainter painter;
+            paint_shape_spans(item.kind, item.width, points, {SURFACE_WIDTH, SURFACE_HEIGHT},
+                              painter, &known_ovals);
+            surface_just_erased = !painter.painted;
+        } else {
+            paint_shape(surface, item.kind, color, item.width, points, &known_ovals);
+            surface_just_erased = false;
+        }
     }
     g_surface_dirty = 1;
 }
 
-// A white surface inside a one-pixel black border, filled row by row: testing every pixel for
-// the border made this eight times slower in WebAssembly, and it runs at every redraw.
+// A white surface inside a one-pixel black border: the rows between the top and bottom edges
+// filled white in one pass, then their first and last pixels made black. Testing every pixel
+// for the border made this eight times slower in WebAssembly, and it runs at every redraw.
 void software::erase_surface() {
     const uint32_t black = color_table[BLACK], white = color_table[WHITE];
     uint32_t *const last_row = g_surface_pixels + (SURFACE_HEIGHT - 1) * SURFACE_WIDTH;
-    std::fill(g_surface_pixels, g_surface_pixels + SURFACE_WIDTH, black);
+    fill_pixels(g_surface_pixels, SURFACE_WIDTH, black);
+    fill_pixels(g_surface_pixels + SURFACE_WIDTH, (SURFACE_HEIGHT - 2) * SURFACE_WIDTH, white);
     for (uint32_t *line = g_surface_pixels + SURFACE_WIDTH; line < last_row;
          line += SURFACE_WIDTH) {
         line[0] = black;
-        std::fill(line + 1, line + SURFACE_WIDTH - 1, white);
         line[SURFACE_WIDTH - 1] = black;
     }
-    std::fill(last_row, last_row + SURFACE_WIDTH, black);
+    fill_pixels(last_row, SURFACE_WIDTH, black);
+    surface_just_erased = true;
 }
 
 // Texts on their way to the renderer, and log messages, live on the heap.
