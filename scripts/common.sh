@@ -80,7 +80,9 @@ zepha_display() {
   fi
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  # -noreset: the server stays as it is when its last program ends, so that a program started
+  # just then is not refused while it resets (seen: a test's second program found no display).
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   ZEPHA_XVFB_PID=$!
   export DISPLAY=":$n"
   for _ in $(seq 100); do
