@@ -59,8 +59,8 @@ struct Glyph {
     std::vector<uint8_t> levels;
 };
 
-// The face at one size: its metrics, the measured advance of every byte, and the glyphs drawn
-// so far.
+// The face at one size: its metrics, the advances of the bytes measured so far, and the glyphs
+// drawn so far.
 struct SizedFace {
     FT_Face face = nullptr;
     int ascent = 0;
@@ -69,6 +69,7 @@ struct SizedFace {
     int margin = 0;        // how far any glyph can reach out of its cell
     FT_UInt glyph_of[256] = {};
     int advance_of[256] = {};
+    bool measured[256] = {}; // advance_of holds the byte's advance
     std::vector<Glyph> glyphs;
 };
 
@@ -159,16 +160,24 @@ SizedFace *make_face(int point_size) {
     sized->smoothed = gasp == FT_GASP_NO_TABLE || (gasp & FT_GASP_DO_GRAY) != 0;
     sized->margin = 2 * ppem + 2;
     sized->glyphs.resize(static_cast<size_t>(std::max<FT_Long>(face->num_glyphs, 1)));
-    // Measuring uses the glyphs' advances as the face's hints make them for the smoothed
-    // target, whatever the size draws with; a character the face lacks is its glyph 0.
-    for (int byte = 0; byte < 256; byte++) {
-        const FT_UInt index = FT_Get_Char_Index(face, code_point(static_cast<unsigned char>(byte)));
-        sized->glyph_of[byte] = index;
-        if (load_glyph(face, index, FT_LOAD_TARGET_NORMAL))
-            sized->advance_of[byte] =
-                static_cast<int>((face->glyph->metrics.horiAdvance + 63) >> 6);
-    }
+    // A character the face lacks is its glyph 0.
+    for (int byte = 0; byte < 256; byte++)
+        sized->glyph_of[byte] =
+            FT_Get_Char_Index(face, code_point(static_cast<unsigned char>(byte)));
     return sized;
+}
+
+// Measuring uses the glyphs' advances as the face's hints make them for the smoothed target,
+// whatever the size draws with. Each byte is measured when first asked for: hinting all 256
+// when a size is first used would be most of a short program's text time.
+int advance_of(SizedFace &sized, unsigned char byte) {
+    if (!sized.measured[byte]) {
+        sized.measured[byte] = true;
+        if (load_glyph(sized.face, sized.glyph_of[byte], FT_LOAD_TARGET_NORMAL))
+            sized.advance_of[byte] =
+                static_cast<int>((sized.face->glyph->metrics.horiAdvance + 63) >> 6);
+    }
+    return sized.advance_of[byte];
 }
 
 SizedFace *sized_face(int point_size) {
@@ -312,7 +321,7 @@ TextExtent text_extent(int point_size, const char *text, int length) {
         return {0, 0};
     int64_t width = 0;
     for (int i = 0; i < length; i++)
-        width += sized->advance_of[static_cast<unsigned char>(text[i])];
+        width += advance_of(*sized, static_cast<unsigned char>(text[i]));
     return {static_cast<int>(std::min<int64_t>(width, INT_MAX)), sized->ascent + sized->descent};
 }
 
