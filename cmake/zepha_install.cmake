@@ -11,7 +11,7 @@ foreach(header IN LISTS ZEPHA_PUBLIC_HEADERS)
   install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
 endforeach()
 # The program entry is compiled into each program that links zepha::runtime or zepha::display.
-install(FILES platform/${ZEPHA_PLATFORM}/${ZEPHA_PROGRAM_ENTRY} DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha)
+install(FILES ${ZEPHA_PROGRAM_ENTRY} DESTINATION ${CMAKE_INSTALL_DATADIR}/zepha)
 install(EXPORT zepha-targets NAMESPACE zepha:: DESTINATION ${ZEPHA_PACKAGE_DIR})
 
 configure_package_config_file(cmake/zepha-config.cmake.in

@@ -7,11 +7,7 @@ if(NOT DEFINED DEB_HOST_MULTIARCH AND CMAKE_LIBRARY_ARCHITECTURE)
   set(DEB_HOST_MULTIARCH ${CMAKE_LIBRARY_ARCHITECTURE})
 endif()
 find_package(FLTK CONFIG REQUIRED)
-find_package(Freetype REQUIRED)
 target_sources(zepha_runtime PRIVATE
-  ${PROJECT_SOURCE_DIR}/runtime/software/software_renderer.cpp
-  ${PROJECT_SOURCE_DIR}/runtime/core/input_queue.cpp
-  ${PROJECT_SOURCE_DIR}/runtime/software/text_face_freetype.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menu_bar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_window.cpp
@@ -20,9 +16,9 @@ target_sources(zepha_runtime PRIVATE
 target_include_directories(zepha_runtime PRIVATE ${FLTK_INCLUDE_DIRS})
 # FLTK 1.4 (Homebrew's, say) names its library fltk::fltk; 1.3 names it fltk.
 if(TARGET fltk::fltk)
-  target_link_libraries(zepha_runtime PUBLIC fltk::fltk Freetype::Freetype)
+  target_link_libraries(zepha_runtime PUBLIC fltk::fltk)
 else()
-  target_link_libraries(zepha_runtime PUBLIC fltk Freetype::Freetype)
+  target_link_libraries(zepha_runtime PUBLIC fltk)
 endif()
 # The display is opened through Xlib, so that a program without one can say what to do instead.
 if(NOT APPLE)
@@ -33,4 +29,4 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/../headless/platform.cmake)
 
 # main(), which calls the program's app_main().
-set(ZEPHA_PROGRAM_ENTRY program_main.cpp)
+set(ZEPHA_PROGRAM_ENTRY ${CMAKE_CURRENT_LIST_DIR}/program_main.cpp)

@@ -32,4 +32,4 @@ target_link_options(zepha_runtime PUBLIC
 set_property(TARGET zepha_runtime APPEND PROPERTY INTERFACE_LINK_DEPENDS ${ZEPHA_WEB_PAGE_FILES})
 
 # main(), which calls the program's app_main() and tells the page how it ended.
-set(ZEPHA_PROGRAM_ENTRY program_main.cpp)
+set(ZEPHA_PROGRAM_ENTRY ${CMAKE_CURRENT_LIST_DIR}/program_main.cpp)

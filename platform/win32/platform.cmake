@@ -12,7 +12,7 @@ target_sources(zepha_runtime PRIVATE
 target_link_libraries(zepha_runtime PUBLIC user32 gdi32 kernel32)
 
 # WinMain; a program on the runtime is a GUI program.
-set(ZEPHA_PROGRAM_ENTRY win_main.cpp)
+set(ZEPHA_PROGRAM_ENTRY ${CMAKE_CURRENT_LIST_DIR}/win_main.cpp)
 if(MINGW)
   target_link_options(zepha_runtime_program INTERFACE -mwindows)
   if(ZEPHA_STATIC_PROGRAMS)

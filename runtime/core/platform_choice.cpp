@@ -1,7 +1,8 @@
 // Which platform a program runs on. A Windows build and a web build carry one platform each and
 // read nothing to choose it; a native build carries FLTK and the headless platform, and
 // ZEPHA_PLATFORM in the environment chooses between them when the program starts, FLTK by
-// default. A build with ZEPHA_HEADLESS_ONLY (the host tests') carries the headless one alone.
+// default. A native build with ZEPHA_HEADLESS_ONLY (built without FLTK, and the host tests')
+// carries the headless one alone.
 #include "runtime/core/platform.h"
 
 #include <cstdio>
@@ -15,17 +16,26 @@ const Platform &choose_platform() {
     return WIN32_PLATFORM;
 #elif defined(__EMSCRIPTEN__)
     return WEB_PLATFORM;
-#elif defined(ZEPHA_HEADLESS_ONLY)
-    return HEADLESS_PLATFORM;
 #else
+    static const Platform *const CARRIED[] = {
+#if !defined(ZEPHA_HEADLESS_ONLY)
+        &FLTK_PLATFORM,
+#endif
+        &HEADLESS_PLATFORM,
+    };
     const char *name = getenv("ZEPHA_PLATFORM");
-    if (name == nullptr || name[0] == '\0' || strcmp(name, FLTK_PLATFORM.name) == 0)
-        return FLTK_PLATFORM;
-    if (strcmp(name, HEADLESS_PLATFORM.name) == 0)
-        return HEADLESS_PLATFORM;
-    fprintf(stderr,
-            "ZEPHA: unknown platform ZEPHA_PLATFORM=%s (this program knows fltk and headless)\n",
-            name);
+    if (name == nullptr || name[0] == '\0')
+        return *CARRIED[0];
+    for (const Platform *platform : CARRIED)
+        if (strcmp(name, platform->name) == 0)
+            return *platform;
+#if defined(ZEPHA_HEADLESS_ONLY)
+    const char *known = "headless: it was built without FLTK";
+#else
+    const char *known = "fltk and headless";
+#endif
+    fprintf(stderr, "ZEPHA: unknown platform ZEPHA_PLATFORM=%s (this program knows %s)\n", name,
+            known);
     exit(1);
 #endif
 }

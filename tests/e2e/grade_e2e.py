@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """The grading script as CI runs it: with env -i (PATH and HOME alone, no display), on a fresh
-build of the replay tool in a folder of its own, grading two copies of the editor, one in a
-folder with a space, against a class's two scripts. With the right expected pictures it exits
-with 0 and results.csv shows 0 for every replay; with a wrong one it exits with 1, and
-results.csv and a .diff.png for each differing replay are left for the job's artifacts."""
+build of the replay tool in a folder of its own, grading two editors, one in a folder with a
+space, against a class's two scripts: the native build's, and one built as the CI workflow
+builds a learner's program, on the headless platform alone (ZEPHA_FLTK=OFF), which must load
+neither FLTK nor X11. With the right expected pictures it exits with 0 and results.csv shows 0
+for every replay; with a wrong one it exits with 1, and results.csv and a .diff.png for each
+differing replay are left for the job's artifacts."""
 
 import argparse
 import csv
@@ -30,11 +32,36 @@ SCRIPTS = {
 }
 
 
+def bare_environment(folder, **more):
+    """env -i's arguments for CI's environment: PATH and HOME alone, no display."""
+    env = dict({"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": folder}, **more)
+    return ["env", "-i"] + ["%s=%s" % item for item in env.items()]
+
+
+def headless_only_editor(checks, args, folder):
+    """The editor built on the headless platform alone, as CI builds a learner's program."""
+    build = os.path.join(folder, "headless-build")
+    env = bare_environment(folder)
+    for command in (["cmake", "-S", args.source, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
+                     "-DZEPHA_FLTK=OFF", "-DZEPHA_BUILD_TESTS=OFF", "-DZEPHA_BUILD_EXAMPLES=OFF",
+                     "-DZEPHA_BUILD_TOOLS=OFF", "-DZEPHA_INSTALL=OFF"],
+                    ["cmake", "--build", build, "--target", "zepha_editor", "-j2"]):
+        result = subprocess.run(env + command, capture_output=True, text=True,
+                                timeout=BUILD_DEADLINE)
+        if not checks.expect(result.returncode == 0, "%s failed: %s %s" % (
+                " ".join(command[:3]), result.stdout[-2000:], result.stderr[-2000:])):
+            return None
+    editor = os.path.join(build, "editor", "zepha_editor")
+    libraries = subprocess.run(["ldd", editor], capture_output=True, text=True).stdout
+    checks.expect("libfltk" not in libraries and "libX11" not in libraries,
+                  "the headless-only editor should load neither FLTK nor X11: %s" % libraries)
+    return editor
+
+
 def grade(checks, args, folder, grading, out, programs):
     """Runs scripts/grade as CI does; returns its status and the rows of results.csv."""
-    env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": folder,
-           "ZEPHA_GRADE_BUILD": os.path.join(folder, "build")}
-    result = subprocess.run(["env", "-i"] + ["%s=%s" % item for item in env.items()] +
+    env = bare_environment(folder, ZEPHA_GRADE_BUILD=os.path.join(folder, "build"))
+    result = subprocess.run(env +
                             [os.path.join(args.source, "scripts", "grade"), grading, out] +
                             programs, capture_output=True, text=True, timeout=BUILD_DEADLINE)
     csv_path = os.path.join(out, "results.csv")
@@ -55,10 +82,13 @@ def main():
     checks = Checks()
     folder = tempfile.mkdtemp(prefix="zepha-e2e-grade-")
     try:
+        checks.step("building the editor on the headless platform alone")
+        headless_editor = headless_only_editor(checks, args, folder)
         programs = []
-        for owner in ("alice", "bob smith"):
+        for owner, editor in (("alice", args.editor), ("bob smith", headless_editor)):
             os.makedirs(os.path.join(folder, owner))
-            programs.append(shutil.copy(args.editor, os.path.join(folder, owner, "my_program")))
+            programs.append(shutil.copy(editor or args.editor,
+                                        os.path.join(folder, owner, "my_program")))
         good, wrong = os.path.join(folder, "grading"), os.path.join(folder, "grading-wrong")
         os.makedirs(good)
         os.makedirs(wrong)
