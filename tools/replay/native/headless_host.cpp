@@ -130,7 +130,7 @@ class HeadlessHost : public ReplayHost {
     }
 
     // The picture the program wrote when its playback had ended; none after a timeout.
-    Wait take_picture(const Deadline &deadline, RgbPicture &picture) override {
+    Wait take_picture(const Deadline &deadline, Picture &picture) override {
         if (!said_.playback_ended)
             return Wait::TIMED_OUT;
         for (;;) {
@@ -236,7 +236,9 @@ class HeadlessHost : public ReplayHost {
         }
     }
 
-    bool read_picture(RgbPicture &picture, std::string &error) const {
+    // The file as the program wrote it, checked through: its pixels are decoded only when
+    // they are compared.
+    bool read_picture(Picture &picture, std::string &error) const {
         const int file = open_written(picture_path_);
         if (file < 0) {
             error = strerror(errno);
@@ -252,7 +254,7 @@ class HeadlessHost : public ReplayHost {
             error = "larger than any picture of the runtime's";
             return false;
         }
-        return decode_png(bytes, picture, error);
+        return read_picture_file(bytes, picture, error);
     }
 
     void close_report() {

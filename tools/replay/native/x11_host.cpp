@@ -730,8 +730,8 @@ class X11Host : public ReplayHost {
         return ::wait_for_playback(program_, run_.script, deadline, answer_dialogs);
     }
 
-    Wait take_picture(const Deadline &deadline, RgbPicture &picture) override {
-        return ::take_picture(program_, deadline, picture);
+    Wait take_picture(const Deadline &deadline, Picture &picture) override {
+        return ::take_picture(program_, deadline, picture.pixels);
     }
 
     Wait quit(const Deadline &deadline, ProgramEnd &end) override {
