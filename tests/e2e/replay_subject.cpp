@@ -1,7 +1,8 @@
 // A program for the replay tool's tests. Each click turns the animation on again and each tick
 // lengthens a red bar by 4 pixels, so the picture shows how many ticks the program got. Keys:
 // 'c' crashes it (SIGSEGV), 's' makes it stop taking events (it writes its process id to the
-// file REPLAY_SUBJECT_PID_FILE names, then sleeps), 'a' asks for a name and draws it.
+// file REPLAY_SUBJECT_PID_FILE names, then sleeps), 'q' makes it sleep the same way instead of
+// ending after the Quit command, 'a' asks for a name and draws it.
 #include "runtime/graphics_runtime.h"
 
 #include <unistd.h>
@@ -10,6 +11,18 @@
 #include <cstdlib>
 
 namespace {
+
+// Writes the process id for the test, and sleeps until the replay tool ends the program.
+[[noreturn]] void stay() {
+    if (const char *path = getenv("REPLAY_SUBJECT_PID_FILE")) {
+        if (FILE *file = fopen(path, "w")) {
+            fprintf(file, "%d\n", static_cast<int>(getpid()));
+            fclose(file);
+        }
+    }
+    for (;;)
+        pause();
+}
 
 void draw(int ticks, const char *name) {
     ZEPHA_erase();
@@ -30,6 +43,7 @@ int app_main() {
     draw(ticks, name);
     int x = 0, y = 0;
     char key = 0;
+    bool stays = false; // after the Quit command
     for (int kind = EV_NONE; kind != EV_QUIT;) {
         kind = ZEPHA_next_event(&x, &y, &key);
         if (kind == EV_MOUSE)
@@ -38,19 +52,16 @@ int app_main() {
             ticks++;
         else if (kind == EV_KEY && key == 'c')
             *static_cast<volatile int *>(nullptr) = key;
-        else if (kind == EV_KEY && key == 's') {
-            if (const char *path = getenv("REPLAY_SUBJECT_PID_FILE")) {
-                if (FILE *file = fopen(path, "w")) {
-                    fprintf(file, "%d\n", static_cast<int>(getpid()));
-                    fclose(file);
-                }
-            }
-            for (;;)
-                pause();
-        } else if (kind == EV_KEY && key == 'a')
+        else if (kind == EV_KEY && key == 's')
+            stay();
+        else if (kind == EV_KEY && key == 'q')
+            stays = true;
+        else if (kind == EV_KEY && key == 'a')
             ZEPHA_gets("Your name?", name);
         draw(ticks, name);
     }
+    if (stays)
+        stay();
     ZEPHA_stop_windows();
     return 0;
 }

@@ -96,6 +96,101 @@ TEST(ReplayPng, ReadsPaletteAndFilteredRowsAndRefusesDamage) {
     EXPECT_EQ(error, "the PNG file's pixel data is damaged");
 }
 
+// A PNG file of the given kind: the rows (filter bytes included) packed by zlib, with `extra`
+// chunks (name and data) before the pixel data, which is split in two IDAT chunks.
+std::vector<uint8_t> png_file(int width, int height, uint8_t depth, uint8_t type,
+                              const std::vector<uint8_t> &rows,
+                              const std::vector<std::pair<std::string, std::string>> &extra) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&out](const std::string &kind, const std::vector<uint8_t> &data) {
+        out.resize(out.size() + 4);
+        put32(out, out.size() - 4, static_cast<uint32_t>(data.size()));
+        const size_t start = out.size();
+        out.insert(out.end(), kind.begin(), kind.end());
+        out.insert(out.end(), data.begin(), data.end());
+        out.resize(out.size() + 4);
+        put32(out, out.size() - 4, crc32(0, out.data() + start, out.size() - 4 - start));
+    };
+    std::vector<uint8_t> header(13);
+    put32(header, 0, width);
+    put32(header, 4, height);
+    header[8] = depth;
+    header[9] = type;
+    chunk("IHDR", header);
+    for (const auto &[kind, data] : extra)
+        chunk(kind, std::vector<uint8_t>(data.begin(), data.end()));
+    uLongf size = compressBound(rows.size());
+    std::vector<uint8_t> packed(size);
+    compress2(packed.data(), &size, rows.data(), rows.size(), 9);
+    packed.resize(size);
+    chunk("IDAT", std::vector<uint8_t>(packed.begin(), packed.begin() + size / 2));
+    chunk("IDAT", std::vector<uint8_t>(packed.begin() + size / 2, packed.end()));
+    chunk("IEND", {});
+    return out;
+}
+
+// The chunks' names, in order.
+std::vector<std::string> chunk_names(const std::vector<uint8_t> &png) {
+    std::vector<std::string> names;
+    for (size_t at = 8; at + 12 <= png.size(); at += 12 + get32(png, at))
+        names.emplace_back(png.begin() + at + 4, png.begin() + at + 8);
+    return names;
+}
+
+TEST(ReplayPng, ProgramsFilesAreKeptWithTheirCriticalChunksAloneWhenTheyShowThePixels) {
+    // 2 x 2 in a palette of three colours, rows filtered with Paeth and Up, with a
+    // transparency, a gamma and a text that the kept file leaves out.
+    const std::string palette = {10, 20, 30, char(200), 100, 50, 0, 0, char(255)};
+    const std::vector<uint8_t> rows = {4, 2, 255, 2, 0, 1};
+    const std::vector<uint8_t> file = png_file(2, 2, 8, 3, rows,
+                                               {{"gAMA", std::string("\0\0\xB1\x8F", 4)},
+                                                {"PLTE", palette},
+                                                {"tRNS", std::string(1, '\0')},
+                                                {"tEXt", std::string("Author\0Z", 8)}});
+    RgbPicture want, picture;
+    std::string error;
+    ASSERT_TRUE(decode_png(file, want, error)) << error;
+    EXPECT_EQ(want.rgb, (std::vector<uint8_t>{0, 0, 255, 200, 100, 50, 0, 0, 255, 0, 0, 255}));
+    std::vector<uint8_t> kept;
+    ASSERT_TRUE(read_png(file, nullptr, &kept, error)) << error;
+    EXPECT_EQ(chunk_names(kept),
+              (std::vector<std::string>{"IHDR", "PLTE", "IDAT", "IDAT", "IEND"}));
+    ASSERT_TRUE(decode_png(kept, picture, error)) << error;
+    EXPECT_TRUE(picture == want);
+
+    // 8-bit RGB as the runtime writes it, and grey: kept as they are.
+    const RgbPicture sample = sample_picture(40, 30);
+    ASSERT_TRUE(read_png(encode_png(sample), &picture, &kept, error)) << error;
+    EXPECT_EQ(kept, encode_png(sample));
+    EXPECT_TRUE(picture == sample);
+    ASSERT_TRUE(read_png(png_file(2, 1, 8, 0, {0, 7, 9}, {}), &picture, &kept, error)) << error;
+    EXPECT_FALSE(kept.empty()) << "8-bit grey";
+
+    // What would not show exactly the decoded pixels is not kept, but still read: an alpha
+    // channel, 16-bit samples, a zlib stream with more after the last row, another filter
+    // method in the header.
+    const struct {
+        const char *what;
+        std::vector<uint8_t> file;
+        std::vector<uint8_t> rgb;
+    } not_kept[] = {
+        {"RGBA", png_file(1, 1, 8, 6, {0, 1, 2, 3, 4}, {}), {1, 2, 3}},
+        {"16-bit", png_file(1, 1, 16, 2, {0, 1, 2, 3, 4, 5, 6}, {}), {1, 3, 5}},
+        {"more data", png_file(1, 1, 8, 2, {0, 1, 2, 3, 0}, {}), {1, 2, 3}},
+    };
+    for (const auto &other : not_kept) {
+        kept = {1};
+        EXPECT_TRUE(read_png(other.file, &picture, &kept, error)) << other.what << ": " << error;
+        EXPECT_TRUE(kept.empty()) << other.what;
+        EXPECT_EQ(picture.rgb, other.rgb) << other.what;
+    }
+    std::vector<uint8_t> method = encode_png(sample);
+    method[27] = 1;
+    put32(method, 29, static_cast<uint32_t>(crc32(0, method.data() + 12, 17)));
+    EXPECT_TRUE(read_png(method, nullptr, &kept, error)) << error;
+    EXPECT_TRUE(kept.empty()) << "filter method 1";
+}
+
 struct ScriptCase {
     const char *what;
     std::string bytes;

@@ -1,4 +1,5 @@
-// PNG files (ISO/IEC 15948): the tool's own 8-bit RGB pictures out, the common kinds in.
+// PNG files (ISO/IEC 15948): the tool's own 8-bit RGB pictures out, the common kinds in, and a
+// program's own file passed on with its critical chunks alone.
 #include "tools/replay/core/png_codec.h"
 
 #include <zlib.h>
@@ -14,8 +15,24 @@ namespace {
 
 const uint8_t SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr uint32_t MAX_SIDE = 1 << 14; // larger than any screen a replay is taken from
+constexpr size_t MOST_INFLATED = 1032; // the most bytes deflate packs into one
 
 enum ColorType { GREY = 0, RGB = 2, PALETTE = 3, GREY_ALPHA = 4, RGBA = 6 };
+
+// ---- Types ----
+
+// A chunk of a file as an offset into it: where its length field is, and its data's size.
+struct ChunkPlace {
+    size_t at = 0;
+    uint32_t size = 0;
+};
+
+// The chunks decoding takes from a file.
+struct PngChunks {
+    ChunkPlace header, palette; // the last IHDR of 13 bytes, the last PLTE
+    bool has_header = false, has_palette = false;
+    std::vector<ChunkPlace> data; // the IDAT chunks, in order
+};
 
 // ---- Internal functions ----
 
@@ -59,10 +76,91 @@ std::vector<uint8_t> deflate_rows(const std::vector<uint8_t> &raw) {
     return out;
 }
 
-// The first `size` bytes of a zlib stream; false when the stream is damaged or gives fewer.
-// The output grows as the stream fills it, so a file whose header claims a huge picture takes
-// no more memory than its data gives. What follows those bytes is ignored.
-bool inflate_rows(const std::vector<uint8_t> &compressed, size_t size, std::vector<uint8_t> &out) {
+// Undoes a row's filter in place: the `stride` bytes after its filter byte, against the row
+// above as it was unfiltered (null for the first row). One loop for each filter, so that the
+// common ones run at the speed of memory.
+bool unfilter(uint8_t *row, const uint8_t *above, size_t stride, size_t pixel_bytes) {
+    switch (row[-1]) {
+    case 0: break; // unfiltered, as the replay tools and the runtime write their rows
+    case 1:
+        for (size_t i = pixel_bytes; i < stride; i++)
+            row[i] = static_cast<uint8_t>(row[i] + row[i - pixel_bytes]);
+        break;
+    case 2:
+        for (size_t i = 0; above != nullptr && i < stride; i++)
+            row[i] = static_cast<uint8_t>(row[i] + above[i]);
+        break;
+    case 3:
+        for (size_t i = 0; i < stride; i++) {
+            const int a = i >= pixel_bytes ? row[i - pixel_bytes] : 0;
+            const int b = above ? above[i] : 0;
+            row[i] = static_cast<uint8_t>(row[i] + (a + b) / 2);
+        }
+        break;
+    case 4:
+        for (size_t i = 0; i < stride; i++) {
+            const int a = i >= pixel_bytes ? row[i - pixel_bytes] : 0;
+            const int b = above ? above[i] : 0;
+            const int c = above && i >= pixel_bytes ? above[i - pixel_bytes] : 0;
+            row[i] = static_cast<uint8_t>(row[i] + paeth(a, b, c));
+        }
+        break;
+    default: return false;
+    }
+    return true;
+}
+
+// The chunks up to IEND, each checked against its check sum.
+bool find_chunks(const std::vector<uint8_t> &bytes, PngChunks &chunks, std::string &error) {
+    if (bytes.size() < 8 || memcmp(bytes.data(), SIGNATURE, 8) != 0) {
+        error = "not a PNG file";
+        return false;
+    }
+    for (size_t pos = 8;;) {
+        if (pos + 12 > bytes.size()) {
+            error = "the PNG file is cut short";
+            return false;
+        }
+        const uint32_t length = get32(&bytes[pos]);
+        if (length > bytes.size() - pos - 12) {
+            error = "the PNG file is cut short";
+            return false;
+        }
+        const uint8_t *kind = &bytes[pos + 4];
+        const uint8_t *data = kind + 4;
+        if (chunk_crc(kind, length + 4) != get32(data + length)) {
+            error = "the PNG file is damaged (a chunk's check sum is wrong)";
+            return false;
+        }
+        const ChunkPlace place = {pos, length};
+        if (memcmp(kind, "IHDR", 4) == 0 && length == 13) {
+            chunks.header = place;
+            chunks.has_header = true;
+            if (data[12] != 0) {
+                error = "interlaced PNG files are not read";
+                return false;
+            }
+        } else if (memcmp(kind, "PLTE", 4) == 0) {
+            chunks.palette = place;
+            chunks.has_palette = true;
+        } else if (memcmp(kind, "IDAT", 4) == 0) {
+            chunks.data.push_back(place);
+        } else if (memcmp(kind, "IEND", 4) == 0) {
+            return true;
+        }
+        pos += 12 + length;
+    }
+}
+
+// The rows of a zlib stream (the IDAT chunks' data, joined) one at a time, their filters
+// undone: `take` gets each row's `stride` bytes. False when the stream is damaged or gives
+// fewer rows. What follows the last row is not needed: `clean` tells whether the stream ended
+// right there, its check sum right, with nothing after it. Two rows are held, however large a
+// picture the header claims, so a file takes no more memory than its data gives.
+template <typename Take>
+bool inflate_rows(const std::vector<uint8_t> &compressed, size_t stride, size_t rows,
+                  size_t pixel_bytes, bool &clean, Take take) {
+    clean = false;
     if (compressed.size() > UINT_MAX)
         return false;
     z_stream stream{};
@@ -70,47 +168,73 @@ bool inflate_rows(const std::vector<uint8_t> &compressed, size_t size, std::vect
         return false;
     stream.next_in = const_cast<Bytef *>(compressed.data());
     stream.avail_in = static_cast<uInt>(compressed.size());
-    out.assign(std::min<size_t>(size, 1 << 16), 0);
-    size_t done = 0;
+    std::vector<uint8_t> lines(2 * (stride + 1)); // this row and the one above, filter bytes first
+    uint8_t *row = lines.data();
+    const uint8_t *above = nullptr;
     int status = Z_OK;
-    while (status == Z_OK && done < size) {
-        if (done == out.size())
-            out.resize(std::min(size, out.size() * 2));
-        stream.next_out = out.data() + done;
-        stream.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - done, UINT_MAX));
-        const uInt before = stream.avail_out;
-        status = inflate(&stream, Z_NO_FLUSH);
-        done += before - stream.avail_out;
+    bool whole = true;
+    for (size_t y = 0; y < rows && whole; y++) {
+        stream.next_out = row;
+        stream.avail_out = static_cast<uInt>(stride + 1);
+        while (stream.avail_out > 0 && status == Z_OK)
+            status = inflate(&stream, Z_NO_FLUSH);
+        whole = stream.avail_out == 0 && (status == Z_OK || status == Z_STREAM_END) &&
+                unfilter(row + 1, above, stride, pixel_bytes);
+        if (whole)
+            take(row + 1);
+        above = row + 1;
+        row = row == lines.data() ? lines.data() + stride + 1 : lines.data();
+    }
+    if (whole) {
+        uint8_t extra = 0;
+        stream.next_out = &extra;
+        stream.avail_out = 1;
+        while (status == Z_OK && stream.avail_out == 1 && stream.avail_in > 0)
+            status = inflate(&stream, Z_NO_FLUSH);
+        clean = status == Z_STREAM_END && stream.avail_out == 1 && stream.avail_in == 0;
     }
     inflateEnd(&stream);
-    return done == size && (status == Z_OK || status == Z_STREAM_END);
+    return whole;
 }
 
-// Undoes the row filters in place: rows of `stride` bytes, each after its filter byte.
-bool unfilter(std::vector<uint8_t> &raw, size_t stride, size_t rows, size_t pixel_bytes) {
-    if (raw.size() < rows * (stride + 1))
-        return false;
-    for (size_t y = 0; y < rows; y++) {
-        uint8_t *row = &raw[y * (stride + 1) + 1];
-        const uint8_t *above = y > 0 ? row - (stride + 1) : nullptr;
-        const uint8_t method = row[-1];
-        if (method == 0) // unfiltered, as the replay tools and the runtime write their rows
-            continue;
-        for (size_t i = 0; i < stride; i++) {
-            const int a = i >= pixel_bytes ? row[i - pixel_bytes] : 0;
-            const int b = above ? above[i] : 0;
-            const int c = above && i >= pixel_bytes ? above[i - pixel_bytes] : 0;
-            switch (method) {
-            case 0: break;
-            case 1: row[i] = static_cast<uint8_t>(row[i] + a); break;
-            case 2: row[i] = static_cast<uint8_t>(row[i] + b); break;
-            case 3: row[i] = static_cast<uint8_t>(row[i] + (a + b) / 2); break;
-            case 4: row[i] = static_cast<uint8_t>(row[i] + paeth(a, b, c)); break;
-            default: return false;
-            }
+// A row of a picture of any kind read here, added to the picture's pixels in 8-bit RGB. `step`:
+// the bytes of a sample, whose first is its most significant.
+void add_rgb_row(const uint8_t *row, size_t width, int type, size_t pixel_bytes, size_t step,
+                 const uint8_t *palette, std::vector<uint8_t> &rgb) {
+    const size_t start = rgb.size();
+    rgb.resize(start + width * 3); // within the room reserved for the whole picture
+    uint8_t *q = &rgb[start];
+    if (type == RGB && pixel_bytes == 3) { // the pixels as they are
+        memcpy(q, row, width * 3);
+        return;
+    }
+    for (const uint8_t *p = row; p < row + width * pixel_bytes; p += pixel_bytes, q += 3) {
+        if (type == PALETTE) {
+            memcpy(q, palette + p[0] * 3, 3);
+        } else if (type == GREY || type == GREY_ALPHA) {
+            q[0] = q[1] = q[2] = p[0];
+        } else {
+            q[0] = p[0];
+            q[1] = p[step];
+            q[2] = p[2 * step];
         }
     }
-    return true;
+}
+
+// The file again with its critical chunks alone, in their order: IHDR, PLTE, IDAT, IEND.
+std::vector<uint8_t> critical_chunks(const std::vector<uint8_t> &bytes, const PngChunks &chunks,
+                                     bool palette) {
+    std::vector<uint8_t> out(SIGNATURE, SIGNATURE + 8);
+    const auto copy = [&](const ChunkPlace &chunk) {
+        out.insert(out.end(), bytes.begin() + chunk.at, bytes.begin() + chunk.at + 12 + chunk.size);
+    };
+    copy(chunks.header);
+    if (palette)
+        copy(chunks.palette);
+    for (const ChunkPlace &chunk : chunks.data)
+        copy(chunk);
+    put_chunk(out, "IEND", {});
+    return out;
 }
 
 } // namespace
@@ -137,49 +261,16 @@ std::vector<uint8_t> encode_png(const RgbPicture &picture) {
     return out;
 }
 
-bool decode_png(const std::vector<uint8_t> &bytes, RgbPicture &picture, std::string &error) {
-    if (bytes.size() < 8 || memcmp(bytes.data(), SIGNATURE, 8) != 0) {
-        error = "not a PNG file";
+bool read_png(const std::vector<uint8_t> &bytes, RgbPicture *picture,
+              std::vector<uint8_t> *critical, std::string &error) {
+    if (critical != nullptr)
+        critical->clear();
+    PngChunks chunks;
+    if (!find_chunks(bytes, chunks, error))
         return false;
-    }
-    uint32_t width = 0, height = 0;
-    int depth = 0, type = -1;
-    std::vector<uint8_t> compressed, palette;
-    bool ended = false;
-    for (size_t pos = 8; !ended;) {
-        if (pos + 12 > bytes.size()) {
-            error = "the PNG file is cut short";
-            return false;
-        }
-        const uint32_t length = get32(&bytes[pos]);
-        if (length > bytes.size() - pos - 12) {
-            error = "the PNG file is cut short";
-            return false;
-        }
-        const uint8_t *kind = &bytes[pos + 4];
-        const uint8_t *data = kind + 4;
-        if (chunk_crc(kind, length + 4) != get32(data + length)) {
-            error = "the PNG file is damaged (a chunk's check sum is wrong)";
-            return false;
-        }
-        if (memcmp(kind, "IHDR", 4) == 0 && length == 13) {
-            width = get32(data);
-            height = get32(data + 4);
-            depth = data[8];
-            type = data[9];
-            if (data[12] != 0) {
-                error = "interlaced PNG files are not read";
-                return false;
-            }
-        } else if (memcmp(kind, "PLTE", 4) == 0) {
-            palette.assign(data, data + length);
-        } else if (memcmp(kind, "IDAT", 4) == 0) {
-            compressed.insert(compressed.end(), data, data + length);
-        } else if (memcmp(kind, "IEND", 4) == 0) {
-            ended = true;
-        }
-        pos += 12 + length;
-    }
+    const uint8_t *header = chunks.has_header ? &bytes[chunks.header.at + 8] : nullptr;
+    const uint32_t width = header ? get32(header) : 0, height = header ? get32(header + 4) : 0;
+    const int depth = header ? header[8] : 0, type = header ? header[9] : -1;
     int channels = 0;
     switch (type) {
     case GREY: channels = 1; break;
@@ -197,40 +288,66 @@ bool decode_png(const std::vector<uint8_t> &bytes, RgbPicture &picture, std::str
         return false;
     }
     const size_t pixel_bytes = static_cast<size_t>(channels) * (depth / 8);
-    const size_t stride = width * pixel_bytes;
-    std::vector<uint8_t> raw;
-    if (!inflate_rows(compressed, (stride + 1) * height, raw) ||
-        !unfilter(raw, stride, height, pixel_bytes)) {
+    const uint8_t *palette = chunks.has_palette ? &bytes[chunks.palette.at + 8] : nullptr;
+    const size_t colours = chunks.has_palette ? chunks.palette.size / 3 : 0;
+    std::vector<uint8_t> compressed;
+    for (const ChunkPlace &chunk : chunks.data)
+        compressed.insert(compressed.end(), bytes.begin() + chunk.at + 8,
+                          bytes.begin() + chunk.at + 8 + chunk.size);
+    // Room for the whole picture at once, but for no more than the data can give (three bytes
+    // of RGB for each byte of a palette index or grey): a header that claims a huge picture
+    // takes no memory of its own.
+    if (picture != nullptr) {
+        picture->rgb.clear();
+        picture->rgb.reserve(std::min(static_cast<size_t>(width) * height * 3,
+                                      compressed.size() * MOST_INFLATED * 3));
+    }
+    bool palette_short = false, clean = false;
+    const bool whole = inflate_rows(
+        compressed, width * pixel_bytes, height, pixel_bytes, clean, [&](const uint8_t *row) {
+            if (type == PALETTE && !palette_short)
+                palette_short = *std::max_element(row, row + width) >= colours;
+            if (picture != nullptr && !palette_short)
+                add_rgb_row(row, width, type, pixel_bytes, depth / 8, palette, picture->rgb);
+        });
+    if (!whole) {
         error = "the PNG file's pixel data is damaged";
         return false;
     }
-    picture.width = static_cast<int>(width);
-    picture.height = static_cast<int>(height);
-    picture.rgb.assign(static_cast<size_t>(width) * height * 3, 0);
-    const size_t step = depth / 8; // the most significant byte of a 16-bit sample
-    for (size_t y = 0; y < height; y++) {
-        const uint8_t *row = &raw[y * (stride + 1) + 1];
-        if (type == RGB && depth == 8) { // the pixels as they are
-            memcpy(&picture.rgb[y * width * 3], row, stride);
-            continue;
-        }
-        for (size_t x = 0; x < width; x++) {
-            const uint8_t *p = row + x * pixel_bytes;
-            uint8_t *q = &picture.rgb[(y * width + x) * 3];
-            if (type == PALETTE) {
-                if (size_t{p[0]} * 3 + 3 > palette.size()) {
-                    error = "the PNG file's palette is short";
-                    return false;
-                }
-                memcpy(q, &palette[p[0] * 3], 3);
-            } else if (channels <= 2) {
-                q[0] = q[1] = q[2] = p[0];
-            } else {
-                q[0] = p[0];
-                q[1] = p[step];
-                q[2] = p[2 * step];
-            }
-        }
+    if (palette_short) {
+        error = "the PNG file's palette is short";
+        return false;
     }
+    if (picture != nullptr) {
+        picture->width = static_cast<int>(width);
+        picture->height = static_cast<int>(height);
+    }
+    // Kept when a reader sees exactly these pixels in it: 8-bit grey, colour or palette,
+    // deflate, the standard filters, a palette of whole entries, a zlib stream that ends with
+    // the last row. Ancillary chunks go: colour spaces, transparency and texts are nothing the
+    // tool's pictures have.
+    const bool whole_palette =
+        type != PALETTE || (chunks.palette.size % 3 == 0 && colours >= 1 && colours <= 256);
+    if (critical != nullptr && depth == 8 && (channels == 1 || type == RGB) && header[10] == 0 &&
+        header[11] == 0 && whole_palette && clean)
+        *critical = critical_chunks(bytes, chunks, type == PALETTE);
     return true;
+}
+
+bool decode_png(const std::vector<uint8_t> &bytes, RgbPicture &picture, std::string &error) {
+    return read_png(bytes, &picture, nullptr, error);
+}
+
+bool read_picture_file(const std::vector<uint8_t> &bytes, Picture &picture, std::string &error) {
+    picture = Picture();
+    if (!read_png(bytes, nullptr, &picture.png, error))
+        return false;
+    return !picture.png.empty() || decode_png(bytes, picture.pixels, error);
+}
+
+const RgbPicture &pixels_of(Picture &picture) {
+    std::string error;
+    if (picture.pixels.width == 0 && !picture.png.empty())
+        decode_png(picture.png, picture.pixels, error); // read_png has read it through already
+    return picture.pixels;
 }

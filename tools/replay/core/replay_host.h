@@ -87,8 +87,9 @@ class ReplayHost {
     virtual Wait start_playback(const Deadline &deadline, double &late_ms) = 0;
     // Waits until playback has ended, answering the program's text-entry dialogs meanwhile.
     virtual Wait wait_for_playback(const Deadline &deadline) = 0;
-    // The program's picture: the client area of its graphics window.
-    virtual Wait take_picture(const Deadline &deadline, RgbPicture &picture) = 0;
+    // The program's picture: the client area of its graphics window, as pixels or as the PNG
+    // file the program wrote, whichever the host has.
+    virtual Wait take_picture(const Deadline &deadline, Picture &picture) = 0;
     // The Quit command as Run > Quit gives it, then the program's end.
     virtual Wait quit(const Deadline &deadline, ProgramEnd &end) = 0;
     // Ends the program at once, if it runs; ready for another start.

@@ -80,6 +80,25 @@ bool write_picture(ReplaySystem &system, const std::string &path, const RgbPictu
     return picture.width > 0 && system.write_file(path, std::string(png.begin(), png.end()));
 }
 
+// The program's own PNG file when the host has it, which needs no encoding; else the pixels.
+bool write_picture(ReplaySystem &system, const std::string &path, const Picture &picture) {
+    if (picture.png.empty())
+        return write_picture(system, path, picture.pixels);
+    return system.write_file(path, std::string(picture.png.begin(), picture.png.end()));
+}
+
+// Whether the picture differs from the expected one by more than the tolerance. The same file
+// is the same pixels; otherwise the program's is decoded and compared pixel for pixel. (The
+// expected picture's pixels are made as it is read, in the pass that checks it.)
+bool differs(Picture &picture, Picture &expected, const ReplayOptions &options,
+             ReplayResult &result) {
+    if (!picture.png.empty() && picture.png == expected.png) {
+        result.differing = 0;
+        return false;
+    }
+    return picture_differs(pixels_of(picture), expected.pixels, options, result);
+}
+
 // Starts the program and playback, in up to START_ATTEMPTS fresh runs. Returns 0 with playback
 // started, or the status to exit with.
 int start_playback(ReplayHost &host, const Reporter &report, const ReplayRun &run,
@@ -126,7 +145,7 @@ int start_playback(ReplayHost &host, const Reporter &report, const ReplayRun &ru
 // Plays the script into the program and ends it; the picture is written to `out`, and compared
 // with the expected one if there is one.
 void play(ReplaySystem &system, ReplayHost &host, const Reporter &report, const ReplayRun &run,
-          const ReplayOptions &options, const std::string &out, const RgbPicture *expected,
+          const ReplayOptions &options, const std::string &out, Picture *expected,
           ReplayResult &result) {
     const double timeout_ms = options.timeout_s * 1000.0;
     const Deadline total(timeout_ms);
@@ -157,7 +176,7 @@ void play(ReplaySystem &system, ReplayHost &host, const Reporter &report, const 
     }
     const bool timed_out = ended == Wait::TIMED_OUT;
 
-    RgbPicture picture;
+    Picture picture;
     const Wait pictured = host.take_picture(total, picture);
     if (pictured == Wait::PROGRAM_ENDED || pictured == Wait::FAILED) {
         report.fail(result, pictured == Wait::FAILED ? STATUS_FAILED : STATUS_PROGRAM_DIED,
@@ -176,9 +195,9 @@ void play(ReplaySystem &system, ReplayHost &host, const Reporter &report, const 
         return;
     }
     const std::string diff = diff_picture_path(out);
-    if (expected != nullptr && picture_differs(picture, *expected, options, result)) {
+    if (expected != nullptr && differs(picture, *expected, options, result)) {
         result.picture = write_picture(system, out, picture);
-        if (write_picture(system, diff, difference_picture(picture, *expected)))
+        if (write_picture(system, diff, difference_picture(picture.pixels, expected->pixels)))
             note_difference_picture(options, result);
         report.line(result.message);
         return;
@@ -218,13 +237,14 @@ ReplayResult run_replay(ReplaySystem &system, ReplayHost &host, const ReplayOpti
     }
     if (!warning.empty())
         report.line(warning);
-    RgbPicture expected;
+    Picture expected;
     if (!options.expect.empty()) {
         std::string bytes;
         std::string error = "cannot read it";
         const std::string expect_path = system.existing_file(options.expect);
         if (expect_path.empty() || !system.read_file(expect_path, bytes) ||
-            !decode_png(std::vector<uint8_t>(bytes.begin(), bytes.end()), expected, error))
+            !read_png(std::vector<uint8_t>(bytes.begin(), bytes.end()), &expected.pixels,
+                      &expected.png, error))
             return report.fail(result, STATUS_NOT_FOUND,
                                "cannot use the expected picture " + options.expect + ": " + error);
     }

@@ -8,9 +8,10 @@
 //   picture PATH | picture-failed PATH
 //   frames PATH | frames-failed PATH      (with ZEPHA_FRAMES)
 //   no-answer PROMPT          a text-entry dialog with no answer left: the program ends, 119
-// The host polls the report with the replay's deadline; after the picture the program gets
-// Quit at its next wait by itself. Nothing live reaches it, so no key is pressed and the picture
-// is the same on any machine at any load. Plain POSIX: no display, no /proc, no inotify.
+// The host looks at the report until the replay's deadline, at growing intervals and at once
+// when the program has ended (ProgramProcess::pause); after the picture the program gets
+// Quit at its next wait by itself, and ends. Nothing live reaches it, so no key is pressed and the
+// picture is the same on any machine at any load. Plain POSIX: no display, no /proc, no inotify.
 #include "tools/replay/native/native_hosts.h"
 
 #include "tools/replay/native/native_process.h"
@@ -30,7 +31,6 @@ namespace {
 
 const char REPORT_FILE[] = ".zepha-report";
 const char PICTURE_FILE[] = ".zepha-picture.png";
-constexpr double POLL_MS = 0.2; // pause between two looks at the report
 // The status and the line with which a program built without the headless platform ends: it
 // asks for a display, and the tool gives it none.
 constexpr int NO_DISPLAY_STATUS = 1;
@@ -125,12 +125,12 @@ class HeadlessHost : public ReplayHost {
                 return ended_early();
             if (deadline.passed())
                 return Wait::TIMED_OUT;
-            pause_ms(POLL_MS);
+            process_.pause(deadline);
         }
     }
 
     // The picture the program wrote when its playback had ended; none after a timeout.
-    Wait take_picture(const Deadline &deadline, RgbPicture &picture) override {
+    Wait take_picture(const Deadline &deadline, Picture &picture) override {
         if (!said_.playback_ended)
             return Wait::TIMED_OUT;
         for (;;) {
@@ -151,7 +151,7 @@ class HeadlessHost : public ReplayHost {
                 return Wait::PROGRAM_ENDED;
             if (deadline.passed())
                 return Wait::TIMED_OUT;
-            pause_ms(POLL_MS);
+            process_.pause(deadline);
         }
     }
 
@@ -236,7 +236,9 @@ class HeadlessHost : public ReplayHost {
         }
     }
 
-    bool read_picture(RgbPicture &picture, std::string &error) const {
+    // The file as the program wrote it, checked through: its pixels are decoded only when
+    // they are compared.
+    bool read_picture(Picture &picture, std::string &error) const {
         const int file = open_written(picture_path_);
         if (file < 0) {
             error = strerror(errno);
@@ -252,7 +254,7 @@ class HeadlessHost : public ReplayHost {
             error = "larger than any picture of the runtime's";
             return false;
         }
-        return decode_png(bytes, picture, error);
+        return read_picture_file(bytes, picture, error);
     }
 
     void close_report() {

@@ -14,6 +14,8 @@
 #include "tools/replay/native/sandbox.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,8 +24,10 @@
 #include <sys/prctl.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,7 +42,11 @@ namespace {
 const char TOOL_NAME[] = "zepha_replay";
 // A batch's worker that outlives its own timeout by this much is ended by the batch.
 constexpr double WORKER_GRACE_MS = 30000;
-constexpr double WORKER_POLL_MS = 1; // pause between two looks at the workers
+// The pauses between two looks at the workers once one's pipe has hung up, when it is about to
+// be reaped: the first, and the longest the series grows to. Also the pause while a worker has
+// no pipe.
+constexpr double FIRST_PAUSE_MS = 0.05;
+constexpr double LONGEST_PAUSE_MS = 4;
 
 // ---- Types ----
 
@@ -175,13 +183,31 @@ class PosixSystem : public ReplaySystem {
 
     // A copy of the tool, made by fork, that runs the one replay and ends; it stops with the
     // batch (on Linux however the batch ends, elsewhere when the batch is stopped by a signal).
+    // It holds the write end of a pipe of its own, which hangs up when it ends and wakes the
+    // batch's wait; its program does not inherit it.
     WorkerId start_worker(const std::vector<std::string> &arguments) override {
         fflush(stdout);
         fflush(stderr);
+        int ends[2];
+        const bool piped = pipe(ends) == 0;
+        if (piped) {
+            fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+            fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+        }
         const pid_t batch = getpid();
         const pid_t child = fork();
-        if (child != 0)
+        if (child != 0) {
+            if (piped) {
+                close(ends[1]);
+                if (child > 0)
+                    ends_[child] = ends[0];
+                else
+                    close(ends[0]);
+            }
             return child;
+        }
+        if (piped)
+            close(ends[0]);
 #if defined(__linux__)
         prctl(PR_SET_PDEATHSIG, SIGTERM);
 #endif
@@ -198,9 +224,11 @@ class PosixSystem : public ReplaySystem {
         _exit(status);
     }
 
-    // The batch's only children are its workers: whichever ends is reaped and kept.
-    void wait_for_workers(const std::vector<WorkerId> &, double ms) override {
+    // The batch's only children are its workers: whichever ends is reaped and kept. The wait
+    // sleeps until a worker's pipe hangs up; the worker is reaped a moment later.
+    void wait_for_workers(const std::vector<WorkerId> &workers, double ms) override {
         const Deadline deadline(ms);
+        double pause = 0; // after a hang-up, the next pause before the worker can be reaped
         for (;;) {
             int status = 0;
             const pid_t pid = waitpid(-1, &status, WNOHANG);
@@ -210,7 +238,25 @@ class PosixSystem : public ReplaySystem {
             }
             if (pid < 0 || deadline.passed())
                 return;
-            pause_ms(WORKER_POLL_MS);
+            if (pause > 0) {
+                pause_ms(std::min(pause, deadline.remaining_ms()));
+                pause = std::min(pause * 2, LONGEST_PAUSE_MS);
+                continue;
+            }
+            std::vector<pollfd> pipes;
+            for (WorkerId worker : workers) {
+                const auto end = ends_.find(worker);
+                if (end != ends_.end())
+                    pipes.push_back({end->second, POLLIN, 0});
+            }
+            const double longest =
+                pipes.size() == workers.size() ? deadline.remaining_ms() : FIRST_PAUSE_MS;
+            if (poll(pipes.data(), pipes.size(), static_cast<int>(std::ceil(longest))) <= 0)
+                continue;
+            for (const pollfd &end : pipes)
+                if (end.revents != 0)
+                    forget_pipe(end.fd);
+            pause = FIRST_PAUSE_MS;
         }
     }
 
@@ -223,6 +269,7 @@ class PosixSystem : public ReplaySystem {
         } else if (waitpid(static_cast<pid_t>(worker), &raw, WNOHANG) != worker) {
             return false;
         }
+        close_pipe(worker);
         status = WIFEXITED(raw) ? WEXITSTATUS(raw) : STATUS_FAILED;
         return true;
     }
@@ -234,12 +281,31 @@ class PosixSystem : public ReplaySystem {
         int raw = 0;
         while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
         }
+        close_pipe(worker);
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : STATUS_FAILED;
     }
 
   private:
+    void close_pipe(WorkerId worker) {
+        const auto end = ends_.find(worker);
+        if (end != ends_.end()) {
+            close(end->second);
+            ends_.erase(end);
+        }
+    }
+
+    // A pipe that has hung up (or was written to) wakes every later poll at once: closed.
+    void forget_pipe(int fd) {
+        for (const auto &[worker, end] : ends_)
+            if (end == fd) {
+                close_pipe(worker);
+                return;
+            }
+    }
+
     WorkerEntry worker_entry_;
     std::map<WorkerId, int> ended_; // workers reaped while waiting, with their wait status
+    std::map<WorkerId, int> ends_;  // the read end of each running worker's pipe
 };
 
 // ---- Internal functions ----

@@ -1,6 +1,7 @@
 #include "tools/replay/native/native_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,7 +9,9 @@
 #include <sys/prctl.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -19,7 +22,11 @@ extern char **environ;
 
 namespace {
 
-constexpr double POLL_MS = 0.2; // pause between two looks at the process
+// The pauses between two looks at the program: the first, and the longest the series grows to.
+// Short pauses see a program's end soon after its pipe hangs up; long ones cost little while
+// the pipe is there to wake the wait.
+constexpr double FIRST_PAUSE_MS = 0.05;
+constexpr double LONGEST_PAUSE_MS = 4;
 
 // ---- Internal functions ----
 
@@ -78,17 +85,23 @@ Started ProgramProcess::start(const std::string &path, const std::string &folder
     std::string program = path;
     char *argv[] = {&program[0], nullptr};
 
-    int report[2];
+    int report[2], alive[2];
     if (!pipe_closed_on_exec(report)) {
         failure_ = "cannot start " + path + " (" + strerror(errno) + ")";
+        return Started::NOT_NOW;
+    }
+    if (!pipe_closed_on_exec(alive)) {
+        failure_ = "cannot start " + path + " (" + strerror(errno) + ")";
+        close(report[0]);
+        close(report[1]);
         return Started::NOT_NOW;
     }
     const pid_t tool = getpid();
     const pid_t child = fork();
     if (child < 0) {
         failure_ = "cannot start " + path + " (" + strerror(errno) + ")";
-        close(report[0]);
-        close(report[1]);
+        for (int end : {report[0], report[1], alive[0], alive[1]})
+            close(end);
         return Started::NOT_NOW;
     }
     if (child == 0) {
@@ -108,6 +121,9 @@ Started ProgramProcess::start(const std::string &path, const std::string &folder
                 dup2(nothing, STDERR_FILENO);
             }
         }
+        // The pipe's write end goes on to the program (and through bwrap to the program in its
+        // sandbox); the read end closes on exec.
+        fcntl(alive[1], F_SETFD, 0);
         int failure = 0;
         if (chdir(folder.c_str()) == 0) {
             if (sandboxed_)
@@ -125,6 +141,9 @@ Started ProgramProcess::start(const std::string &path, const std::string &folder
     pid_ = child;
     ended_ = false;
     started_ms_ = precise_ms();
+    close(alive[1]);
+    alive_ = alive[0];
+    pause_ms_ = FIRST_PAUSE_MS;
     close(report[1]);
     int failure = 0;
     ssize_t got;
@@ -151,16 +170,37 @@ bool ProgramProcess::ended() {
     return ended_;
 }
 
+void ProgramProcess::pause(const Deadline &deadline) {
+    const double pause = std::min(pause_ms_, deadline.remaining_ms());
+    pause_ms_ = std::min(pause_ms_ * 2, LONGEST_PAUSE_MS);
+    if (alive_ < 0) {
+        pause_ms(pause);
+        return;
+    }
+    // poll() counts whole milliseconds: while the pipe is there, the shortest pause is one.
+    pollfd end = {alive_, POLLIN, 0};
+    if (poll(&end, 1, static_cast<int>(std::ceil(pause))) > 0) {
+        // Hung up, or written to by a program that found the pipe: either way it has told
+        // what it can, and it would wake every later poll at once. The end is near: look often.
+        close(alive_);
+        alive_ = -1;
+        pause_ms_ = FIRST_PAUSE_MS;
+    }
+}
+
 Wait ProgramProcess::wait_for_exit(const Deadline &deadline) {
     while (!ended()) {
         if (deadline.passed())
             return Wait::TIMED_OUT;
-        pause_ms(POLL_MS);
+        pause(deadline);
     }
     return Wait::DONE;
 }
 
 void ProgramProcess::kill() {
+    if (alive_ >= 0)
+        close(alive_);
+    alive_ = -1;
     if (pid_ <= 0)
         return;
     // The whole group: a program that is a wrapper takes the process it started with it.

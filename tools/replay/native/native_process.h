@@ -1,6 +1,11 @@
 // The program under replay as a POSIX process, for the native hosts: started in its working
 // folder with the environment the host gives it, watched until it ends, ended with its whole
 // process group. Needs nothing that is Linux's own.
+//
+// The program inherits the write end of a pipe whose read end only the tool holds: the pipe
+// hangs up when the program and every process it started have ended, and that wakes the tool's
+// wait at once. Between wakes the tool looks at the program at growing intervals, so that a
+// program that closed the pipe, or left it to a process that lives on, is seen all the same.
 #pragma once
 
 #include "tools/replay/core/replay_host.h"
@@ -26,6 +31,10 @@ class ProgramProcess {
                   const std::vector<std::string> &set, const std::vector<std::string> &unset,
                   bool silent, const SandboxLimits *sandbox = nullptr);
     bool ended(); // reaps it when it has ended
+    // One pause of a wait on the program, at most until the deadline: the next of a series
+    // that grows from a fraction of a millisecond to a few milliseconds, cut short when the
+    // pipe hangs up. The series starts afresh after a hang-up, when the program's end is due.
+    void pause(const Deadline &deadline);
     Wait wait_for_exit(const Deadline &deadline);
     void kill(); // the whole group, at once
 
@@ -42,8 +51,10 @@ class ProgramProcess {
     ProgramEnd end() const;
 
   private:
-    pid_t pid_ = -1;     // leader of its own process group
-    bool ended_ = false; // pid_ has ended and been reaped
+    pid_t pid_ = -1;      // leader of its own process group
+    bool ended_ = false;  // pid_ has ended and been reaped
+    int alive_ = -1;      // the pipe's read end, until it has hung up
+    double pause_ms_ = 0; // the next pause
     int wait_status_ = 0;
     double started_ms_ = 0;
     std::string failure_;

@@ -18,7 +18,9 @@
 // windows over each other's.
 //
 // Linux only: the open of the script is seen with inotify, whether it is still open in
-// /proc/PID/fd, and the program's descendants in /proc/PID/stat.
+// /proc/PID/fd, and the program's descendants in /proc/PID/stat. Xlib is loaded when the host
+// is first prepared: a headless replay does without it and the libraries it needs, whose
+// loading would be the largest part of the tool's own start.
 #include "tools/replay/native/native_hosts.h"
 
 #include "tools/replay/native/native_process.h"
@@ -29,6 +31,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -43,12 +46,14 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 // ---- Constants ----
 
 namespace {
 
+const char XLIB_FILE[] = "libX11.so.6";
 const char GRAPHICS_TITLE[] = "ZEPHA Graphics";
 const char DIALOG_TITLE[] = "ZEPHA_gets";
 constexpr int CLIENT_TOP = 25; // the menu bar above the client area
@@ -63,7 +68,43 @@ constexpr double OPEN_PAUSE_MS = 100;  // pause between two of them
 constexpr int WAKE_MS = 50;            // longest sleep on the script's file events
 constexpr int MAX_ANCESTRY = 64;       // parents followed up from a process to its ancestor
 
+// Xlib's functions that the host calls, by name.
+// clang-format off
+#define ZEPHA_XLIB_FUNCTIONS(X) \
+    X(XCreateGC)                \
+    X(XFetchName)               \
+    X(XFillRectangle)           \
+    X(XFlush)                   \
+    X(XFree)                    \
+    X(XFreeGC)                  \
+    X(XGetImage)                \
+    X(XGetWindowAttributes)     \
+    X(XGetWindowProperty)       \
+    X(XGrabServer)              \
+    X(XInternAtom)              \
+    X(XKeysymToKeycode)         \
+    X(XNextEvent)               \
+    X(XOpenDisplay)             \
+    X(XPending)                 \
+    X(XQueryTree)               \
+    X(XRaiseWindow)             \
+    X(XSelectInput)             \
+    X(XSendEvent)               \
+    X(XSetErrorHandler)         \
+    X(XTranslateCoordinates)    \
+    X(XUngrabServer)            \
+    X(XkbKeycodeToKeysym)
+// clang-format on
+
 // ---- State ----
+
+void *xlib_library = nullptr; // Xlib, once loaded
+// Xlib's functions, found in the library once it is loaded, each of the type its header gives.
+struct {
+#define ZEPHA_XLIB_POINTER(name) decltype(&::name) name = nullptr;
+    ZEPHA_XLIB_FUNCTIONS(ZEPHA_XLIB_POINTER)
+#undef ZEPHA_XLIB_POINTER
+} xlib;
 
 Display *display = nullptr;
 Atom net_wm_pid = None;
@@ -82,10 +123,10 @@ struct Program {
 // The server grabbed for as long as it lives: no other client's request runs meanwhile.
 class ServerGrab {
   public:
-    ServerGrab() { XGrabServer(display); }
+    ServerGrab() { xlib.XGrabServer(display); }
     ~ServerGrab() {
-        XUngrabServer(display);
-        XFlush(display);
+        xlib.XUngrabServer(display);
+        xlib.XFlush(display);
     }
     ServerGrab(const ServerGrab &) = delete;
     ServerGrab &operator=(const ServerGrab &) = delete;
@@ -257,26 +298,26 @@ pid_t window_pid(Window window) {
     unsigned long count = 0, after = 0;
     unsigned char *data = nullptr;
     pid_t pid = -1;
-    if (XGetWindowProperty(display, window, net_wm_pid, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &count, &after, &data) == Success &&
+    if (xlib.XGetWindowProperty(display, window, net_wm_pid, 0, 1, False, XA_CARDINAL, &type,
+                                &format, &count, &after, &data) == Success &&
         data != nullptr && type == XA_CARDINAL && format == 32 && count == 1)
         pid = static_cast<pid_t>(*reinterpret_cast<unsigned long *>(data));
     if (data != nullptr)
-        XFree(data);
+        xlib.XFree(data);
     return pid;
 }
 
 bool has_title(Window window, const char *title) {
     char *name = nullptr;
     const bool same =
-        XFetchName(display, window, &name) != 0 && name != nullptr && strcmp(name, title) == 0;
+        xlib.XFetchName(display, window, &name) != 0 && name != nullptr && strcmp(name, title) == 0;
     if (name != nullptr)
-        XFree(name);
+        xlib.XFree(name);
     return same;
 }
 
 bool viewable(Window window, XWindowAttributes &attributes) {
-    return XGetWindowAttributes(display, window, &attributes) != 0 &&
+    return xlib.XGetWindowAttributes(display, window, &attributes) != 0 &&
            attributes.map_state == IsViewable;
 }
 
@@ -287,7 +328,7 @@ bool viewable(Window window, XWindowAttributes &attributes) {
 Window search(Window parent, int depth, pid_t program, const char *title, pid_t &owner) {
     Window root_return, parent_return, *children = nullptr;
     unsigned count = 0;
-    if (XQueryTree(display, parent, &root_return, &parent_return, &children, &count) == 0)
+    if (xlib.XQueryTree(display, parent, &root_return, &parent_return, &children, &count) == 0)
         return None;
     Window found = None;
     for (unsigned i = 0; i < count && found == None; i++) {
@@ -295,7 +336,7 @@ Window search(Window parent, int depth, pid_t program, const char *title, pid_t 
             continue;
         // Selected before the property is read: once known as another's, the window's end is
         // reported, and its id, which the server may give a new window, leaves the set.
-        XSelectInput(display, children[i], StructureNotifyMask);
+        xlib.XSelectInput(display, children[i], StructureNotifyMask);
         const pid_t pid = window_pid(children[i]);
         XWindowAttributes attributes;
         if (pid > 0 && pid != program && !is_descendant(pid, program)) {
@@ -310,7 +351,7 @@ Window search(Window parent, int depth, pid_t program, const char *title, pid_t 
         }
     }
     if (children != nullptr)
-        XFree(children);
+        xlib.XFree(children);
     return found;
 }
 
@@ -320,10 +361,10 @@ Window top_level(Window window) {
     for (;;) {
         Window root_return, parent, *children = nullptr;
         unsigned count = 0;
-        if (XQueryTree(display, window, &root_return, &parent, &children, &count) == 0)
+        if (xlib.XQueryTree(display, window, &root_return, &parent, &children, &count) == 0)
             return None;
         if (children != nullptr)
-            XFree(children);
+            xlib.XFree(children);
         if (parent == root)
             return window;
         window = parent;
@@ -340,7 +381,7 @@ bool client_uncovered(Window window) {
     const Window root = DefaultRootWindow(display);
     int left = 0, top = 0;
     Window child;
-    if (!XTranslateCoordinates(display, window, root, 0, CLIENT_TOP, &left, &top, &child))
+    if (!xlib.XTranslateCoordinates(display, window, root, 0, CLIENT_TOP, &left, &top, &child))
         return false;
     const int right = left + CLIENT_WIDTH, bottom = top + CLIENT_HEIGHT;
     const Screen *screen = DefaultScreenOfDisplay(display);
@@ -350,7 +391,8 @@ bool client_uncovered(Window window) {
     const Window ours = top_level(window);
     Window root_return, parent, *children = nullptr;
     unsigned count = 0;
-    if (ours == None || XQueryTree(display, root, &root_return, &parent, &children, &count) == 0)
+    if (ours == None ||
+        xlib.XQueryTree(display, root, &root_return, &parent, &children, &count) == 0)
         return false;
     bool above = false, covered = false;
     for (unsigned i = 0; i < count && !covered; i++) { // bottom to top
@@ -366,7 +408,7 @@ bool client_uncovered(Window window) {
         covered = other.x < right && other_right > left && other.y < bottom && other_bottom > top;
     }
     if (children != nullptr)
-        XFree(children);
+        xlib.XFree(children);
     return above && !covered;
 }
 
@@ -375,8 +417,8 @@ bool client_uncovered(Window window) {
 XImage *read_client(Window window, int top, int height) {
     if (!client_uncovered(window))
         return nullptr;
-    return XGetImage(display, window, 0, CLIENT_TOP + top, CLIENT_WIDTH, height, AllPlanes,
-                     ZPixmap);
+    return xlib.XGetImage(display, window, 0, CLIENT_TOP + top, CLIENT_WIDTH, height, AllPlanes,
+                          ZPixmap);
 }
 
 // The same, grabbing the server for the reading alone.
@@ -416,14 +458,14 @@ bool paint_marker(Window window, unsigned long marker) {
     XImage *read = nullptr;
     {
         const ServerGrab grab;
-        XRaiseWindow(display, top_level(window));
+        xlib.XRaiseWindow(display, top_level(window));
         if (!client_uncovered(window))
             return false;
         XGCValues values;
         values.foreground = marker;
-        const GC gc = XCreateGC(display, window, GCForeground, &values);
-        XFillRectangle(display, window, gc, 0, CLIENT_TOP, CLIENT_WIDTH, CLIENT_HEIGHT);
-        XFreeGC(display, gc);
+        const GC gc = xlib.XCreateGC(display, window, GCForeground, &values);
+        xlib.XFillRectangle(display, window, gc, 0, CLIENT_TOP, CLIENT_WIDTH, CLIENT_HEIGHT);
+        xlib.XFreeGC(display, gc);
         read = read_client(window, 0, CLIENT_HEIGHT);
     }
     const Image image(read);
@@ -441,8 +483,8 @@ void request_repaint(Window window) {
     event.xexpose.width = CLIENT_WIDTH;
     event.xexpose.height = CLIENT_HEIGHT;
     event.xexpose.count = 0;
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XFlush(display);
+    xlib.XSendEvent(display, window, False, NoEventMask, &event);
+    xlib.XFlush(display);
 }
 
 // Waits until the marker has been replaced in the client area's bottom row, which the program's
@@ -475,9 +517,9 @@ Wait read_repainted(Program &program, const PixelFormat &format, unsigned long m
 // Windows that named another process and have gone leave the set: the server may give their ids
 // to new windows.
 void forget_destroyed_windows() {
-    while (XPending(display) > 0) {
+    while (xlib.XPending(display) > 0) {
         XEvent event;
-        XNextEvent(display, &event);
+        xlib.XNextEvent(display, &event);
         if (event.type == DestroyNotify)
             others_windows.erase(event.xdestroywindow.window);
     }
@@ -494,8 +536,35 @@ XEvent key_event(Window window, int type, KeySym key, unsigned state) {
     event.xkey.time = CurrentTime;
     event.xkey.same_screen = True;
     event.xkey.state = state;
-    event.xkey.keycode = XKeysymToKeycode(display, key);
+    event.xkey.keycode = xlib.XKeysymToKeycode(display, key);
     return event;
+}
+
+// Loads Xlib and finds its functions, once; false with the line that says why not.
+bool load_xlib(std::string &line) {
+    if (xlib_library != nullptr)
+        return true;
+    void *library = dlopen(XLIB_FILE, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        line = std::string("cannot load Xlib (") + dlerror() + ")";
+        return false;
+    }
+    const auto find = [library](auto &function, const char *name) {
+        function =
+            reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+        return function != nullptr;
+    };
+    bool found = true;
+#define ZEPHA_XLIB_FIND(name) found = find(xlib.name, #name) && found;
+    ZEPHA_XLIB_FUNCTIONS(ZEPHA_XLIB_FIND)
+#undef ZEPHA_XLIB_FIND
+    if (!found) {
+        line = std::string("cannot load Xlib (") + XLIB_FILE + " lacks a function the tool calls)";
+        dlclose(library);
+        return false;
+    }
+    xlib_library = library;
+    return true;
 }
 
 bool open_display() {
@@ -504,13 +573,13 @@ bool open_display() {
         if (attempt > 0) {
             pause_ms(OPEN_PAUSE_MS);
         }
-        display = XOpenDisplay(nullptr);
+        display = xlib.XOpenDisplay(nullptr);
     }
     if (display == nullptr)
         return false;
     fcntl(ConnectionNumber(display), F_SETFD, FD_CLOEXEC); // not the program's
-    XSetErrorHandler(ignore_error);
-    net_wm_pid = XInternAtom(display, "_NET_WM_PID", False);
+    xlib.XSetErrorHandler(ignore_error);
+    net_wm_pid = xlib.XInternAtom(display, "_NET_WM_PID", False);
     return true;
 }
 
@@ -537,8 +606,8 @@ bool press_ctrl_key(Program &program, char letter) {
     };
     bool sent = events[0].xkey.keycode != 0 && events[1].xkey.keycode != 0;
     for (XEvent &event : events)
-        sent = XSendEvent(display, window, False, NoEventMask, &event) != 0 && sent;
-    XFlush(display);
+        sent = xlib.XSendEvent(display, window, False, NoEventMask, &event) != 0 && sent;
+    xlib.XFlush(display);
     return sent;
 }
 
@@ -559,12 +628,13 @@ bool type_answer(unsigned long dialog, const std::string &text) {
         const unsigned char code = static_cast<unsigned char>(c);
         // The keysyms of printable ASCII characters are their own codes.
         const KeySym key = code;
-        const KeyCode keycode = code >= 0x20 && code < 0x7F ? XKeysymToKeycode(display, key) : 0;
+        const KeyCode keycode =
+            code >= 0x20 && code < 0x7F ? xlib.XKeysymToKeycode(display, key) : 0;
         if (keycode == 0)
             return false;
         unsigned state = 0;
-        if (XkbKeycodeToKeysym(display, keycode, 0, 0) != key) {
-            if (XkbKeycodeToKeysym(display, keycode, 0, 1) != key)
+        if (xlib.XkbKeycodeToKeysym(display, keycode, 0, 0) != key) {
+            if (xlib.XkbKeycodeToKeysym(display, keycode, 0, 1) != key)
                 return false;
             state = ShiftMask;
         }
@@ -575,8 +645,8 @@ bool type_answer(unsigned long dialog, const std::string &text) {
     events.push_back(key_event(dialog, KeyRelease, XK_Return, 0));
     bool sent = events.back().xkey.keycode != 0;
     for (XEvent &event : events)
-        sent = XSendEvent(display, dialog, False, NoEventMask, &event) != 0 && sent;
-    XFlush(display);
+        sent = xlib.XSendEvent(display, dialog, False, NoEventMask, &event) != 0 && sent;
+    xlib.XFlush(display);
     return sent;
 }
 
@@ -681,6 +751,9 @@ Wait wait_for_playback(Program &program, const std::string &script_path, const D
 class X11Host : public ReplayHost {
   public:
     std::string prepare() override {
+        std::string line;
+        if (!load_xlib(line))
+            return line;
         if (open_display())
             return std::string();
         const char *name = getenv("DISPLAY");
@@ -730,8 +803,8 @@ class X11Host : public ReplayHost {
         return ::wait_for_playback(program_, run_.script, deadline, answer_dialogs);
     }
 
-    Wait take_picture(const Deadline &deadline, RgbPicture &picture) override {
-        return ::take_picture(program_, deadline, picture);
+    Wait take_picture(const Deadline &deadline, Picture &picture) override {
+        return ::take_picture(program_, deadline, picture.pixels);
     }
 
     Wait quit(const Deadline &deadline, ProgramEnd &end) override {

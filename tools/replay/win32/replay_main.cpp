@@ -344,12 +344,12 @@ class Win32Host : public ReplayHost {
     }
 
     // The picture is read from the screen, which one replay on the desktop holds at a time.
-    Wait take_picture(const Deadline &deadline, RgbPicture &picture) override {
+    Wait take_picture(const Deadline &deadline, Picture &picture) override {
         const ScreenLock screen(deadline);
         if (!screen.owned())
             return Wait::TIMED_OUT;
         const Deadline limit(std::min(wait_ms(deadline), PICTURE_LIMIT_MS));
-        const Wait pictured = ::take_picture(program_, limit, picture);
+        const Wait pictured = ::take_picture(program_, limit, picture.pixels);
         lower_window(program_.window);
         return pictured;
     }
