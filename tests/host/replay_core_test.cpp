@@ -137,6 +137,29 @@ std::vector<std::string> chunk_names(const std::vector<uint8_t> &png) {
     return names;
 }
 
+TEST(ReplayPng, ReadsPalettesPackedFewerThanEightBitsToAPixel) {
+    // 5 x 2 in a palette of three colours, four 2-bit indices to a byte, the first in the high
+    // bits: the second row filtered with Sub, which works on whole bytes.
+    const std::string palette = {10, 20, 30, char(200), 100, 50, 0, 0, char(255)};
+    const std::vector<uint8_t> rows = {0, 0x19, 0x00, 1, 0xAA, 0x96};
+    const std::vector<uint8_t> file = png_file(5, 2, 2, 3, rows, {{"PLTE", palette}});
+    RgbPicture picture;
+    std::string error;
+    ASSERT_TRUE(decode_png(file, picture, error)) << error;
+    const std::vector<uint8_t> c[] = {{10, 20, 30}, {200, 100, 50}, {0, 0, 255}};
+    std::vector<uint8_t> want;
+    for (const int index : {0, 1, 2, 1, 0, 2, 2, 2, 2, 1})
+        want.insert(want.end(), c[index].begin(), c[index].end());
+    EXPECT_EQ(picture.rgb, want);
+    std::vector<uint8_t> kept;
+    ASSERT_TRUE(read_png(file, nullptr, &kept, error)) << error;
+    EXPECT_FALSE(kept.empty()) << "a packed palette's file shows its pixels as it is";
+    // Index 3 of a palette of three.
+    EXPECT_FALSE(decode_png(png_file(5, 2, 2, 3, {0, 0xFF, 0, 0, 0, 0}, {{"PLTE", palette}}),
+                            picture, error));
+    EXPECT_EQ(error, "the PNG file's palette is short");
+}
+
 TEST(ReplayPng, ProgramsFilesAreKeptWithTheirCriticalChunksAloneWhenTheyShowThePixels) {
     // 2 x 2 in a palette of three colours, rows filtered with Paeth and Up, with a
     // transparency, a gamma and a text that the kept file leaves out.

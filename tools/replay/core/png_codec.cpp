@@ -280,14 +280,20 @@ bool read_png(const std::vector<uint8_t> &bytes, RgbPicture *picture,
     case RGBA: channels = 4; break;
     default: break;
     }
-    const bool depth_ok = depth == 8 || (depth == 16 && type != PALETTE);
+    // Palettes of 2, 4 and 16 colours come packed 8, 4 and 2 indices to the byte.
+    const bool packed = type == PALETTE && (depth == 1 || depth == 2 || depth == 4);
+    const bool depth_ok = depth == 8 || (depth == 16 && type != PALETTE) || packed;
     if (channels == 0 || !depth_ok || width == 0 || height == 0 || width > MAX_SIDE ||
         height > MAX_SIDE) {
-        error = "a PNG file of a kind not read here (8-bit or 16-bit grey or colour, or 8-bit "
+        error = "a PNG file of a kind not read here (8-bit or 16-bit grey or colour, or a "
                 "palette, are)";
         return false;
     }
-    const size_t pixel_bytes = static_cast<size_t>(channels) * (depth / 8);
+    // Filters work on whole bytes: a packed row's filter unit is one byte.
+    const size_t pixel_bytes = packed ? 1 : static_cast<size_t>(channels) * (depth / 8);
+    const size_t stride =
+        packed ? (static_cast<size_t>(width) * depth + 7) / 8 : width * pixel_bytes;
+    const size_t per_byte = packed ? 8 / depth : 1; // pixels of a byte of the data
     const uint8_t *palette = chunks.has_palette ? &bytes[chunks.palette.at + 8] : nullptr;
     const size_t colours = chunks.has_palette ? chunks.palette.size / 3 : 0;
     std::vector<uint8_t> compressed;
@@ -295,20 +301,30 @@ bool read_png(const std::vector<uint8_t> &bytes, RgbPicture *picture,
         compressed.insert(compressed.end(), bytes.begin() + chunk.at + 8,
                           bytes.begin() + chunk.at + 8 + chunk.size);
     // Room for the whole picture at once, but for no more than the data can give (three bytes
-    // of RGB for each byte of a palette index or grey): a header that claims a huge picture
+    // of RGB for each pixel a byte of the data holds): a header that claims a huge picture
     // takes no memory of its own.
     if (picture != nullptr) {
         picture->rgb.clear();
         picture->rgb.reserve(std::min(static_cast<size_t>(width) * height * 3,
-                                      compressed.size() * MOST_INFLATED * 3));
+                                      compressed.size() * MOST_INFLATED * 3 * per_byte));
     }
     bool palette_short = false, clean = false;
-    const bool whole = inflate_rows(
-        compressed, width * pixel_bytes, height, pixel_bytes, clean, [&](const uint8_t *row) {
+    std::vector<uint8_t> indices(packed ? width : 0); // a packed row, one index a byte
+    const bool whole =
+        inflate_rows(compressed, stride, height, pixel_bytes, clean, [&](const uint8_t *row) {
+            if (packed) {
+                const unsigned mask = (1u << depth) - 1;
+                for (size_t x = 0; x < width; x++) {
+                    const size_t bit = x * depth; // the first pixel in the high bits
+                    indices[x] = static_cast<uint8_t>(row[bit / 8] >> (8 - depth - bit % 8) & mask);
+                }
+                row = indices.data();
+            }
             if (type == PALETTE && !palette_short)
                 palette_short = *std::max_element(row, row + width) >= colours;
             if (picture != nullptr && !palette_short)
-                add_rgb_row(row, width, type, pixel_bytes, depth / 8, palette, picture->rgb);
+                add_rgb_row(row, width, type, packed ? 1 : pixel_bytes, packed ? 1 : depth / 8,
+                            palette, picture->rgb);
         });
     if (!whole) {
         error = "the PNG file's pixel data is damaged";
@@ -322,14 +338,14 @@ bool read_png(const std::vector<uint8_t> &bytes, RgbPicture *picture,
         picture->width = static_cast<int>(width);
         picture->height = static_cast<int>(height);
     }
-    // Kept when a reader sees exactly these pixels in it: 8-bit grey, colour or palette,
+    // Kept when a reader sees exactly these pixels in it: 8-bit grey or colour, a palette,
     // deflate, the standard filters, a palette of whole entries, a zlib stream that ends with
     // the last row. Ancillary chunks go: colour spaces, transparency and texts are nothing the
     // tool's pictures have.
     const bool whole_palette =
         type != PALETTE || (chunks.palette.size % 3 == 0 && colours >= 1 && colours <= 256);
-    if (critical != nullptr && depth == 8 && (channels == 1 || type == RGB) && header[10] == 0 &&
-        header[11] == 0 && whole_palette && clean)
+    if (critical != nullptr && (depth == 8 || packed) && (channels == 1 || type == RGB) &&
+        header[10] == 0 && header[11] == 0 && whole_palette && clean)
         *critical = critical_chunks(bytes, chunks, type == PALETTE);
     return true;
 }

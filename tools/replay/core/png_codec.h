@@ -1,7 +1,8 @@
 // Pictures as PNG files: an encoder for the tool's own pictures (8-bit RGB, no time stamp, so
 // the same picture always gives the same bytes) and a decoder for expected pictures and the
-// pictures programs write, which may come from any program: 8-bit grey, RGB, palette, grey
-// with alpha and RGBA, and 16-bit grey and colour, without interlacing. Alpha is dropped.
+// pictures programs write, which may come from any program: 8-bit grey, RGB, grey with alpha
+// and RGBA, palettes of 1, 2, 4 and 8 bits, and 16-bit grey and colour, without interlacing.
+// Alpha is dropped.
 // A program's file that shows exactly its decoded pixels is written on as it is, cut to its
 // critical chunks, rather than encoded again. Plain C++ and zlib: no platform headers.
 #pragma once
@@ -32,7 +33,7 @@ std::vector<uint8_t> encode_png(const RgbPicture &picture);
 bool decode_png(const std::vector<uint8_t> &bytes, RgbPicture &picture, std::string &error);
 // decode_png's checks, with the pixels made only when `picture` is not null. `critical`, when
 // not null, gets the file with its critical chunks alone (IHDR, PLTE, IDAT, IEND) when that is
-// a PNG file of exactly the pixels decode_png gives (8-bit grey, RGB or palette, a zlib stream
+// a PNG file of exactly the pixels decode_png gives (8-bit grey or RGB, a palette, a zlib stream
 // that ends with the last row), to be written as it is; otherwise it is left empty.
 bool read_png(const std::vector<uint8_t> &bytes, RgbPicture *picture,
               std::vector<uint8_t> *critical, std::string &error);
