@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <cstring>
 #include <string>
 
 namespace zepha {
@@ -17,6 +18,10 @@ constexpr uint8_t COLOUR_PALETTE = 3;
 constexpr int MAX_PALETTE = 256;
 constexpr size_t PACKED_STEP = 16384;      // what deflate writes at a time
 constexpr uint32_t NO_COLOUR = 0xFFFFFFFF; // no surface pixel has its top byte set
+// Runs repeat the byte before them, so a small window and little memory pack them as well, with
+// less for zlib to set up and clear here and in the reader.
+constexpr int WINDOW_BITS = 12;
+constexpr int MEMORY_LEVEL = 4;
 
 } // namespace
 
@@ -31,7 +36,8 @@ class RowPacker {
   public:
     explicit RowPacker(PngBytes &packed) : packed_(packed) {
         packed_.clear();
-        ok_ = deflateInit2(&stream_, Z_BEST_SPEED, Z_DEFLATED, MAX_WBITS, 8, Z_RLE) == Z_OK;
+        ok_ = deflateInit2(&stream_, Z_BEST_SPEED, Z_DEFLATED, WINDOW_BITS, MEMORY_LEVEL, Z_RLE) ==
+              Z_OK;
     }
     ~RowPacker() {
         if (ok_)
@@ -91,6 +97,7 @@ class Palette {
         last_index_ = index = static_cast<uint8_t>(slots_[slot] - 1);
         return true;
     }
+    int size() const { return count_; }
     // PLTE's data: red, green, blue for each colour.
     PngBytes entries() const {
         PngBytes data;
@@ -113,18 +120,58 @@ class Palette {
 
 // ---- Internal functions ----
 
-// The palette of the picture and its rows as indices into it, or false as soon as it has more
-// colours than a palette holds.
-bool pack_palette_rows(const uint32_t *pixels, int width, int height, int stride,
-                       Palette &palette, PngBytes &packed) {
-    RowPacker packer(packed);
-    PngBytes row(1 + static_cast<size_t>(width)); // filter type 0, then an index per pixel
+// The picture's pixels as indices into its palette, a byte each, found a run of one colour at a
+// time (a drawing is mostly runs); false as soon as it has more colours than a palette holds.
+bool index_pixels(const uint32_t *pixels, int width, int height, int stride, Palette &palette,
+                  PngBytes &indices) {
+    indices.resize(static_cast<size_t>(width) * height);
+    uint8_t *to = indices.data();
     for (int y = 0; y < height; y++) {
-        uint8_t *to = row.data() + 1;
         for (const uint32_t *p = pixels + static_cast<size_t>(y) * stride, *end = p + width;
-             p < end; p++)
-            if (!palette.index_of(*p, *to++))
+             p < end;) {
+            uint8_t index;
+            if (!palette.index_of(*p, index))
                 return false;
+            const uint32_t *run = p + 1;
+            while (run < end && *run == *p)
+                run++;
+            memset(to, index, static_cast<size_t>(run - p));
+            to += run - p;
+            p = run;
+        }
+    }
+    return true;
+}
+
+// A row of indices packed DEPTH bits to a pixel, the first pixel in the high bits.
+template <int DEPTH> void pack_indices(const uint8_t *indices, int width, uint8_t *to) {
+    constexpr int PER_BYTE = 8 / DEPTH;
+    for (int x = 0; x < width; x += PER_BYTE, to++) {
+        unsigned byte = 0;
+        for (int k = 0; k < PER_BYTE; k++)
+            byte = byte << DEPTH | (x + k < width ? indices[x + k] : 0u);
+        *to = static_cast<uint8_t>(byte);
+    }
+}
+
+// The picture with its palette, as the zlib stream of its rows packed as tightly as the
+// palette's size allows: fewer bytes for zlib to pack here and unpack in whoever reads it.
+bool pack_palette_rows(const uint32_t *pixels, int width, int height, int stride, Palette &palette,
+                       uint8_t &depth, PngBytes &packed) {
+    PngBytes indices;
+    if (!index_pixels(pixels, width, height, stride, palette, indices))
+        return false;
+    depth = palette.size() <= 2 ? 1 : palette.size() <= 4 ? 2 : palette.size() <= 16 ? 4 : 8;
+    RowPacker packer(packed);
+    PngBytes row(1 + (static_cast<size_t>(width) * depth + 7) / 8); // filter type 0, indices
+    for (int y = 0; y < height; y++) {
+        const uint8_t *line = indices.data() + static_cast<size_t>(y) * width;
+        switch (depth) {
+        case 1: pack_indices<1>(line, width, row.data() + 1); break;
+        case 2: pack_indices<2>(line, width, row.data() + 1); break;
+        case 4: pack_indices<4>(line, width, row.data() + 1); break;
+        default: memcpy(row.data() + 1, line, static_cast<size_t>(width)); break;
+        }
         if (!packer.add(row, y == height - 1))
             return false;
     }
@@ -158,12 +205,12 @@ void put_png_chunk(PngBytes &out, const char (&type)[5], const uint8_t *data, si
                          crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
 }
 
-PngBytes png_start(int width, int height, uint8_t colour_type) {
+PngBytes png_start(int width, int height, uint8_t colour_type, uint8_t depth) {
     PngBytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     PngBytes header;
     put_png_u32(header, static_cast<uint32_t>(width));
     put_png_u32(header, static_cast<uint32_t>(height));
-    header.insert(header.end(), {8, colour_type, 0, 0, 0}); // 8-bit, deflate, no interlace
+    header.insert(header.end(), {depth, colour_type, 0, 0, 0}); // deflate, no interlace
     put_png_chunk(out, "IHDR", header.data(), header.size());
     return out;
 }
@@ -199,14 +246,15 @@ bool replace_file(const char *path, const std::function<bool(FILE *)> &write) {
 }
 
 // A picture of at most 256 colours, as drawings in the runtime's colours are, is written with a
-// palette: a third of the bytes to pack. Any other in 8-bit RGB.
+// palette: a third of the bytes to pack, or less. Any other in 8-bit RGB.
 bool write_png(const char *path, const uint32_t *pixels, int width, int height, int stride) {
     if (width <= 0 || height <= 0)
         return false;
     PngBytes packed, file;
     Palette palette;
-    if (pack_palette_rows(pixels, width, height, stride, palette, packed)) {
-        file = png_start(width, height, COLOUR_PALETTE);
+    uint8_t depth = 8;
+    if (pack_palette_rows(pixels, width, height, stride, palette, depth, packed)) {
+        file = png_start(width, height, COLOUR_PALETTE, depth);
         const PngBytes entries = palette.entries();
         put_png_chunk(file, "PLTE", entries.data(), entries.size());
     } else if (pack_png_rows(pixels, width, height, stride, packed)) {

@@ -1,5 +1,6 @@
-// The runtime's PNG files read back by the replay tool's reader: a picture of few colours with a
-// palette, one of more than a palette holds in RGB, both with the surface's pixels exactly.
+// The runtime's PNG files read back by the replay tool's reader: pictures of few colours with a
+// palette of 1 to 8 bits, one of more than a palette holds in RGB, all with the surface's pixels
+// exactly.
 #include "runtime/software/png_file.h"
 #include "tools/replay/core/png_codec.h"
 
@@ -28,12 +29,15 @@ std::vector<uint32_t> surface(int colours) {
 
 TEST(PngFile, ThePictureComesBackPixelForPixel) {
     const std::string path = testing::TempDir() + "zepha_png_file_test.png";
-    for (const int colours : {1, 5, 256, 257, 5000}) {
+    for (const int colours : {1, 3, 5, 17, 256, 257, 5000}) {
         const std::vector<uint32_t> pixels = surface(colours);
         ASSERT_TRUE(zepha::write_png(path.c_str(), pixels.data(), WIDTH, HEIGHT, STRIDE));
         std::ifstream file(path, std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
         ASSERT_GT(bytes.size(), 26u);
+        // A palette of the fewest bits that hold the colours, or RGB.
+        const int depth = colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
+        EXPECT_EQ(bytes[24], depth) << colours << " colours: the bit depth";
         EXPECT_EQ(bytes[25], colours <= 256 ? 3 : 2) << colours << " colours: the colour type";
         RgbPicture picture;
         std::string error;

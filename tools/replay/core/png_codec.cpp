@@ -308,23 +308,38 @@ bool read_png(const std::vector<uint8_t> &bytes, RgbPicture *picture,
         picture->rgb.reserve(std::min(static_cast<size_t>(width) * height * 3,
                                       compressed.size() * MOST_INFLATED * 3 * per_byte));
     }
+    // For each value of a byte of the data, whether it holds an index past the palette: a row
+    // is checked a byte at a time, however many indices a byte holds.
+    uint8_t past_palette[256] = {};
+    const unsigned index_bits = packed ? depth : 8, mask = (1u << index_bits) - 1;
+    for (unsigned value = 0; type == PALETTE && value < 256; value++)
+        for (unsigned shift = 0; shift < 8; shift += index_bits)
+            past_palette[value] |= (value >> shift & mask) >= colours;
+    const size_t whole_bytes = packed ? width * depth / 8 : stride; // the last may be part padding
     bool palette_short = false, clean = false;
     std::vector<uint8_t> indices(packed ? width : 0); // a packed row, one index a byte
     const bool whole =
         inflate_rows(compressed, stride, height, pixel_bytes, clean, [&](const uint8_t *row) {
+            if (type == PALETTE && !palette_short) {
+                unsigned past = 0;
+                for (size_t i = 0; i < whole_bytes; i++)
+                    past |= past_palette[row[i]];
+                palette_short = past != 0;
+                for (size_t x = whole_bytes * per_byte; x < width; x++) // the padded byte's own
+                    palette_short =
+                        palette_short ||
+                        (row[x / per_byte] >> (8 - depth * (1 + x % per_byte)) & mask) >= colours;
+            }
+            if (picture == nullptr || palette_short)
+                return;
             if (packed) {
-                const unsigned mask = (1u << depth) - 1;
-                for (size_t x = 0; x < width; x++) {
-                    const size_t bit = x * depth; // the first pixel in the high bits
-                    indices[x] = static_cast<uint8_t>(row[bit / 8] >> (8 - depth - bit % 8) & mask);
-                }
+                for (size_t x = 0; x < width; x++) // the first pixel in the high bits
+                    indices[x] = static_cast<uint8_t>(
+                        row[x / per_byte] >> (8 - depth * (1 + x % per_byte)) & mask);
                 row = indices.data();
             }
-            if (type == PALETTE && !palette_short)
-                palette_short = *std::max_element(row, row + width) >= colours;
-            if (picture != nullptr && !palette_short)
-                add_rgb_row(row, width, type, packed ? 1 : pixel_bytes, packed ? 1 : depth / 8,
-                            palette, picture->rgb);
+            add_rgb_row(row, width, type, packed ? 1 : pixel_bytes, packed ? 1 : depth / 8, palette,
+                        picture->rgb);
         });
     if (!whole) {
         error = "the PNG file's pixel data is damaged";
