@@ -5,7 +5,7 @@
 #include "runtime/core/runtime_state.h"
 #include "runtime/pure/pixel_surface.h"
 
-extern uint32_t g_surface_pixels[]; // SURFACE_WIDTH x SURFACE_HEIGHT, black until first erased
+extern uint32_t *g_surface_pixels; // SURFACE_WIDTH x SURFACE_HEIGHT, black until first erased
 
 namespace zepha {
 
