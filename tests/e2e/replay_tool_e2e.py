@@ -154,9 +154,11 @@ def side_by_side(checks, folder, args, script):
         return status, lines, (read_png(out).client_area() if os.path.exists(out) else None)
 
     def stuck(result):
+        """Stopped inside the window system: the program's window never came, or the replay
+        never finished."""
         status, lines, _ = result
-        return status == 124 and any("did not finish within its timeout" in line
-                                     for line in lines)
+        return status == 121 or (status == 124 and any("did not finish within its timeout" in
+                                                       line for line in lines))
 
     lone = [run_one(job, "lone-%d" % i) for i, job in enumerate(jobs)]
     for round_number in range(3):
@@ -165,8 +167,9 @@ def side_by_side(checks, folder, args, script):
                 together = list(pool.map(run_one, jobs, ["side-%d-%d-%d" % (round_number, attempt, i)
                                                          for i in range(len(jobs))]))
             # Now and then Wine stops every replay started together inside the window system
-            # (docs/grading.md, "Side by side"); the tool ends them with status 124, and the
-            # round is run again once, as the guide tells a teacher to do.
+            # (docs/grading.md, "Side by side"); the tool ends them with status 124, or 121
+            # when the window never came, and the round is run again once, as the guide tells
+            # a teacher to do.
             if not all(stuck(result) for result in together):
                 break
             print("round %d: every replay stuck in Wine, run again" % round_number)

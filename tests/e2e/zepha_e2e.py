@@ -145,11 +145,12 @@ class Screenshot:
 
 
 def read_png(path):
-    """A PNG file of 8-bit RGB as a Screenshot whose geometry is the whole picture, so that its
-    pixels are addressed in logical coordinates as in the client area it was taken from."""
-    width, height, rows, info = png.Reader(filename=path).read()
-    if info["bitdepth"] != 8 or info["planes"] != 3 or info.get("interlace"):
-        raise RuntimeError("%s is not an 8-bit RGB PNG without interlacing: %r" % (path, info))
+    """A PNG file (8-bit RGB, or a palette, as headless pictures are) as a Screenshot whose
+    geometry is the whole picture, so that its pixels are addressed in logical coordinates as in
+    the client area it was taken from."""
+    width, height, rows, info = png.Reader(filename=path).asRGB8()
+    if info.get("alpha") or info.get("interlace"):
+        raise RuntimeError("%s is not a PNG without alpha and interlacing: %r" % (path, info))
     return Screenshot(b"".join(bytes(row) for row in rows), width, height,
                       Geometry(0, 0, width, height))
 
