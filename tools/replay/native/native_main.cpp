@@ -111,8 +111,7 @@ class PosixSystem : public ReplaySystem {
     void remove_file(const std::string &path) override { remove(path.c_str()); }
 
     std::string make_work_folder() override {
-        const char *temp = getenv("TMPDIR");
-        const std::string base = temp != nullptr && temp[0] != '\0' ? temp : "/tmp";
+        const std::string base = work_folders_folder();
         for (unsigned n = 0; n < 1000; n++) {
             const std::string name = base + "/zepha-replay-" +
                                      std::to_string(static_cast<long>(getpid())) + "-" +

@@ -64,3 +64,7 @@ class ProgramProcess {
 
 // Sleeps for the given time, or less if a signal comes.
 void pause_ms(double milliseconds);
+
+// The folder the working folders are made in: TMPDIR when it is set; else, on Linux, /dev/shm
+// when it is a file system in memory that anyone may make folders in; else /tmp.
+std::string work_folders_folder();

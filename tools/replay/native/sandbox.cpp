@@ -1,5 +1,7 @@
 #include "tools/replay/native/sandbox.h"
 
+#include "tools/replay/native/native_process.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -79,7 +81,8 @@ std::string trial_failure(const std::string &said) {
     if (geteuid() == 0 && first.find("Permission denied") != std::string::npos)
         return "the sandbox cannot be set up: bwrap could not reach the working folder (" + first +
                "); as root the tool runs the sandbox as the user nobody, who must be "
-               "able to enter the folder the working folders are made in (TMPDIR, or /tmp)";
+               "able to enter the folder the working folders are made in (" +
+               work_folders_folder() + ")";
     return "the sandbox cannot be set up: bwrap could not make it here (" + first +
            "); unprivileged user namespaces may be turned off (sysctl "
            "user.max_user_namespaces, kernel.unprivileged_userns_clone, or AppArmor's "
@@ -132,11 +135,9 @@ std::string run_trial(const std::string &true_program, const std::string &folder
 }
 
 // Runs bwrap once, with the options of every replay, on `true` in a folder where the working
-// folders are made: TMPDIR, else /tmp, as the tool makes them.
+// folders are made.
 std::string try_sandbox(const std::string &true_program) {
-    const char *temp = getenv("TMPDIR");
-    std::string folder = std::string(temp != nullptr && temp[0] != '\0' ? temp : "/tmp") +
-                         "/zepha-sandbox-check-XXXXXX";
+    std::string folder = work_folders_folder() + "/zepha-sandbox-check-XXXXXX";
     if (mkdtemp(&folder[0]) == nullptr)
         return "the sandbox cannot be set up: no folder can be made as " + folder + " (" +
                strerror(errno) + ")";
@@ -234,7 +235,7 @@ Started Sandbox::prepare(const std::string &program, const std::string &folder,
     for (const char *file : SYSTEM_FILES)
         if (access(file, R_OK) == 0)
             add({"--ro-bind", file, file});
-    // /tmp before the folder: the working folder is usually inside it.
+    // /tmp and /dev before the folder: the working folder may be inside either.
     add({"--proc", "/proc", "--dev", "/dev", "--size", memory, "--tmpfs", "/tmp"});
 
     if (!folder.empty()) {
