@@ -165,11 +165,8 @@ int ZEPHA_draw_textf(int color, int x, int y, int point_size, const char *format
     char buffer[LOG_BUFFER_SIZE];
     va_list args;
     va_start(args, format);
-    const int produced = vsnprintf(buffer, sizeof buffer, format, args);
+    format_into(buffer, format, args);
     va_end(args);
-    // Text longer than the buffer is cut to its first 1023 characters.
-    if (produced < 0)
-        buffer[0] = '\0';
     ZEPHA_draw_text(color, x, y, point_size, buffer);
     return static_cast<int>(strlen(buffer));
 }

@@ -31,6 +31,12 @@ void store_in_ring(const char *text, size_t length) {
 }
 
 } // namespace
+
+void format_into(char (&buffer)[LOG_BUFFER_SIZE], const char *format, va_list args) {
+    if (vsnprintf(buffer, sizeof buffer, format, args) < 0)
+        buffer[0] = '\0';
+}
+
 } // namespace zepha
 
 // ---- Public functions ----
@@ -39,11 +45,8 @@ int ZEPHA_log(const char *format, ...) {
     char buffer[LOG_BUFFER_SIZE];
     va_list args;
     va_start(args, format);
-    const int produced = vsnprintf(buffer, sizeof buffer, format, args);
+    zepha::format_into(buffer, format, args);
     va_end(args);
-    // A message longer than the buffer is cut to its first 1023 characters.
-    if (produced < 0)
-        buffer[0] = '\0';
     const size_t length = strlen(buffer);
 
     zepha::store_in_ring(buffer, length);

@@ -6,6 +6,7 @@
 
 #include "../graphics_runtime.h"
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -173,4 +174,8 @@ TextBlock new_text_block(const char *text, size_t length); // a copy of the text
 const char *lock_text_block(TextBlock block);              // its text, or nullptr
 void unlock_text_block(TextBlock block);
 void free_text_block(TextBlock block);
+
+// A log message or text as printf formats it, cut to the buffer (1023 characters); empty when
+// the format cannot be used
+void format_into(char (&buffer)[LOG_BUFFER_SIZE], const char *format, va_list args);
 } // namespace zepha
