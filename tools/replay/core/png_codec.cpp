@@ -316,6 +316,10 @@ bool read_png(const std::vector<uint8_t> &bytes, RgbPicture *picture,
         for (unsigned shift = 0; shift < 8; shift += index_bits)
             past_palette[value] |= (value >> shift & mask) >= colours;
     const size_t whole_bytes = packed ? width * depth / 8 : stride; // the last may be part padding
+    // The index of pixel x of a packed row: the first pixel in the high bits.
+    const auto packed_index = [&](const uint8_t *row, size_t x) {
+        return static_cast<uint8_t>(row[x / per_byte] >> (8 - depth * (1 + x % per_byte)) & mask);
+    };
     bool palette_short = false, clean = false;
     std::vector<uint8_t> indices(packed ? width : 0); // a packed row, one index a byte
     const bool whole =
@@ -326,16 +330,13 @@ bool read_png(const std::vector<uint8_t> &bytes, RgbPicture *picture,
                     past |= past_palette[row[i]];
                 palette_short = past != 0;
                 for (size_t x = whole_bytes * per_byte; x < width; x++) // the padded byte's own
-                    palette_short =
-                        palette_short ||
-                        (row[x / per_byte] >> (8 - depth * (1 + x % per_byte)) & mask) >= colours;
+                    palette_short = palette_short || packed_index(row, x) >= colours;
             }
             if (picture == nullptr || palette_short)
                 return;
             if (packed) {
-                for (size_t x = 0; x < width; x++) // the first pixel in the high bits
-                    indices[x] = static_cast<uint8_t>(
-                        row[x / per_byte] >> (8 - depth * (1 + x % per_byte)) & mask);
+                for (size_t x = 0; x < width; x++)
+                    indices[x] = packed_index(row, x);
                 row = indices.data();
             }
             add_rgb_row(row, width, type, packed ? 1 : pixel_bytes, packed ? 1 : depth / 8, palette,
